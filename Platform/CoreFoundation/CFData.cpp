@@ -1,0 +1,183 @@
+#include "CFDataInternal.h"
+
+#include "CFStringInternal.h"
+
+#include <Support/Diagnostics.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+CFDataObject* AsMutableData(CFMutableDataRef data, const char* operation)
+{
+    const CFDataObject* object = CFDataObjectOf(data);
+    if (object == nullptr)
+        return nullptr;
+    if (!object->isMutable) {
+        Diagnostics::WriteLine(std::string(operation) + ": the data is immutable; nothing changed.");
+        return nullptr;
+    }
+    return const_cast<CFDataObject*>(object);
+}
+
+// Shared by the empty data objects so that their byte pointer is never nil.
+const UInt8 kNoBytes[1] = {0};
+
+}  // namespace
+
+CFHashCode CFDataObject::Hash() const
+{
+    uint64_t hash = 1469598103934665603ULL ^ bytes.size();
+    for (UInt8 b : bytes) {
+        hash ^= b;
+        hash *= 1099511628211ULL;
+    }
+    return static_cast<CFHashCode>(hash);
+}
+
+CFStringRef CFDataObject::CopyDescription() const
+{
+    std::string text = CFRuntimeDescriptionPrefix(this) + "{length = " + std::to_string(bytes.size()) + ", bytes = 0x";
+    const size_t shown = std::min<size_t>(bytes.size(), 24);
+    for (size_t i = 0; i < shown; ++i) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
+        text += hex;
+    }
+    if (shown < bytes.size())
+        text += "...";
+    return CFStringCreateWithUTF8(text + "}");
+}
+
+const CFDataObject* CFDataObjectOf(CFTypeRef cf)
+{
+    if (cf == nullptr || CFRuntimeObjectOf(cf)->TypeID() != kCFRuntimeTypeData)
+        return nullptr;
+    return static_cast<const CFDataObject*>(CFRuntimeObjectOf(cf));
+}
+
+CFDataRef CFDataCreateWithVector(std::vector<UInt8> bytes, bool mutableData)
+{
+    return new CFDataObject(std::move(bytes), mutableData);
+}
+
+CFTypeID CFDataGetTypeID()
+{
+    return kCFRuntimeTypeData;
+}
+
+CFDataRef CFDataCreate(CFAllocatorRef, const UInt8* bytes, CFIndex length)
+{
+    if (length < 0 || (length > 0 && bytes == nullptr))
+        return nullptr;
+    return CFDataCreateWithVector(std::vector<UInt8>(bytes, bytes + length), false);
+}
+
+CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length,
+                                      CFAllocatorRef bytesDeallocator)
+{
+    CFDataRef data = CFDataCreate(allocator, bytes, length);
+    if (bytesDeallocator != kCFAllocatorNull)
+        std::free(const_cast<UInt8*>(bytes));
+    return data;
+}
+
+CFDataRef CFDataCreateCopy(CFAllocatorRef, CFDataRef theData)
+{
+    const CFDataObject* d = CFDataObjectOf(theData);
+    if (d == nullptr)
+        return nullptr;
+    if (!d->isMutable)
+        return static_cast<CFDataRef>(CFRetain(d));
+    return CFDataCreateWithVector(d->bytes, false);
+}
+
+CFMutableDataRef CFDataCreateMutable(CFAllocatorRef, CFIndex capacity)
+{
+    auto* data = new CFDataObject({}, true);
+    if (capacity > 0)
+        data->bytes.reserve(static_cast<size_t>(std::min<CFIndex>(capacity, 1 << 20)));
+    return data;
+}
+
+CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef, CFIndex, CFDataRef theData)
+{
+    const CFDataObject* d = CFDataObjectOf(theData);
+    return new CFDataObject(d ? d->bytes : std::vector<UInt8>{}, true);
+}
+
+CFIndex CFDataGetLength(CFDataRef theData)
+{
+    const CFDataObject* d = CFDataObjectOf(theData);
+    return d ? static_cast<CFIndex>(d->bytes.size()) : 0;
+}
+
+const UInt8* CFDataGetBytePtr(CFDataRef theData)
+{
+    const CFDataObject* d = CFDataObjectOf(theData);
+    if (d == nullptr)
+        return nullptr;
+    return d->bytes.empty() ? kNoBytes : d->bytes.data();
+}
+
+UInt8* CFDataGetMutableBytePtr(CFMutableDataRef theData)
+{
+    const CFDataObject* d = CFDataObjectOf(theData);
+    if (d == nullptr || !d->isMutable)
+        return nullptr;
+    auto* data = const_cast<CFDataObject*>(d);
+    if (data->bytes.capacity() == 0)
+        data->bytes.reserve(1);  // so that even an empty buffer has an address
+    return data->bytes.data();
+}
+
+void CFDataGetBytes(CFDataRef theData, CFRange range, UInt8* buffer)
+{
+    const CFDataObject* d = CFDataObjectOf(theData);
+    if (d == nullptr || buffer == nullptr)
+        return;
+    size_t start, count;
+    CFRuntimeClampRange(range, d->bytes.size(), &start, &count);
+    std::copy_n(d->bytes.begin() + static_cast<std::ptrdiff_t>(start), count, buffer);
+}
+
+void CFDataSetLength(CFMutableDataRef theData, CFIndex length)
+{
+    if (CFDataObject* d = AsMutableData(theData, "CFDataSetLength"))
+        d->bytes.resize(static_cast<size_t>(std::max<CFIndex>(length, 0)), 0);
+}
+
+void CFDataIncreaseLength(CFMutableDataRef theData, CFIndex extraLength)
+{
+    if (CFDataObject* d = AsMutableData(theData, "CFDataIncreaseLength"))
+        d->bytes.resize(d->bytes.size() + static_cast<size_t>(std::max<CFIndex>(extraLength, 0)), 0);
+}
+
+void CFDataAppendBytes(CFMutableDataRef theData, const UInt8* bytes, CFIndex length)
+{
+    if (CFDataObject* d = AsMutableData(theData, "CFDataAppendBytes")) {
+        if (bytes != nullptr && length > 0)
+            d->bytes.insert(d->bytes.end(), bytes, bytes + length);
+    }
+}
+
+void CFDataReplaceBytes(CFMutableDataRef theData, CFRange range, const UInt8* newBytes, CFIndex newLength)
+{
+    if (CFDataObject* d = AsMutableData(theData, "CFDataReplaceBytes")) {
+        size_t start, count;
+        CFRuntimeClampRange(range, d->bytes.size(), &start, &count);
+        std::vector<UInt8> replacement;
+        if (newBytes != nullptr && newLength > 0)
+            replacement.assign(newBytes, newBytes + newLength);
+        auto first = d->bytes.begin() + static_cast<std::ptrdiff_t>(start);
+        d->bytes.erase(first, first + static_cast<std::ptrdiff_t>(count));
+        d->bytes.insert(d->bytes.begin() + static_cast<std::ptrdiff_t>(start), replacement.begin(), replacement.end());
+    }
+}
+
+void CFDataDeleteBytes(CFMutableDataRef theData, CFRange range)
+{
+    CFDataReplaceBytes(theData, range, nullptr, 0);
+}

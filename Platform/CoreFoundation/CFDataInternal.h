@@ -1,0 +1,29 @@
+#pragma once
+
+#include "CFRuntime.h"
+
+#include <CoreFoundation/CFData.h>
+
+#include <vector>
+
+struct CFDataObject final : CFRuntimeObject {
+    CFDataObject(std::vector<UInt8> contents, bool mutableData)
+        : CFRuntimeObject(kCFRuntimeTypeData), bytes(std::move(contents)), isMutable(mutableData)
+    {
+    }
+
+    bool Equals(const CFRuntimeObject& other) const override
+    {
+        return bytes == static_cast<const CFDataObject&>(other).bytes;
+    }
+    CFHashCode Hash() const override;
+    CFStringRef CopyDescription() const override;
+
+    std::vector<UInt8> bytes;
+    const bool isMutable;
+};
+
+// The data behind a reference; nil for nil and for values of another type.
+const CFDataObject* CFDataObjectOf(CFTypeRef cf);
+
+CFDataRef CFDataCreateWithVector(std::vector<UInt8> bytes, bool mutableData);

@@ -1,0 +1,69 @@
+// The object model behind every CF reference. Not part of the public
+// interface: platform code that defines a new CF type (URLs, images, ...)
+// derives its object from CFRuntimeObject and registers a type ID.
+#pragma once
+
+#include <CoreFoundation/CFBase.h>
+
+#include <atomic>
+#include <string>
+
+enum : CFTypeID {
+    kCFRuntimeNotATypeID = 0,
+    kCFRuntimeTypeString = 1,
+    kCFRuntimeTypeNumber,
+    kCFRuntimeTypeBoolean,
+    kCFRuntimeTypeData,
+    kCFRuntimeTypeDate,
+    kCFRuntimeTypeUUID,
+    kCFRuntimeTypeArray,
+    kCFRuntimeTypeDictionary,
+    kCFRuntimeTypeNull,
+    kCFRuntimeFirstRegisteredType = 64,
+};
+
+struct CFRuntimeObject {
+    constexpr explicit CFRuntimeObject(CFTypeID type, bool immortal = false) noexcept
+        : typeID_(type), immortal_(immortal)
+    {
+    }
+    virtual ~CFRuntimeObject() = default;
+    CFRuntimeObject(const CFRuntimeObject&) = delete;
+    CFRuntimeObject& operator=(const CFRuntimeObject&) = delete;
+
+    CFTypeID TypeID() const { return typeID_; }
+    bool IsImmortal() const { return immortal_; }
+
+    void Retain() const;
+    void Release() const;
+    CFIndex RetainCount() const;
+
+    // `other` has the same type ID as this object.
+    virtual bool Equals(const CFRuntimeObject& other) const { return this == &other; }
+    virtual CFHashCode Hash() const { return reinterpret_cast<CFHashCode>(this); }
+    // A new string for CFCopyDescription and CFShow.
+    virtual CFStringRef CopyDescription() const;
+    // A new string for the "%@" format directive; the description by default.
+    virtual CFStringRef CopyFormattingDescription() const { return CopyDescription(); }
+
+private:
+    mutable std::atomic<int32_t> retainCount_{1};
+    const CFTypeID typeID_;
+    const bool immortal_;
+};
+
+inline const CFRuntimeObject* CFRuntimeObjectOf(CFTypeRef cf)
+{
+    return static_cast<const CFRuntimeObject*>(cf);
+}
+
+// Hands out the next free type ID for a type defined outside this folder.
+// The name is what CFCopyTypeIDDescription answers for it.
+CFTypeID CFRuntimeRegisterType(const char* name);
+
+// The part of `range` that lies within [0, length): a range reaching outside
+// is cut to it rather than read past the end.
+void CFRuntimeClampRange(CFRange range, size_t length, size_t* start, size_t* count);
+
+// "<CFString 0x1234>" style prefix used by descriptions.
+std::string CFRuntimeDescriptionPrefix(const CFRuntimeObject* object);

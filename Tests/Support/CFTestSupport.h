@@ -1,0 +1,42 @@
+// Small helpers for tests that look at Core Foundation values.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <Support/CFRef.h>
+
+#include <string>
+#include <string_view>
+
+// The UTF-8 text of a string, through the public conversion calls only.
+inline std::string UTF8Of(CFStringRef s)
+{
+    if (s == nullptr)
+        return "<nil>";
+    CFIndex needed = 0;
+    CFIndex length = CFStringGetLength(s);
+    CFStringGetBytes(s, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false, nullptr, 0, &needed);
+    std::string out(static_cast<size_t>(needed), '\0');
+    CFStringGetBytes(s, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false,
+                     reinterpret_cast<UInt8*>(out.data()), needed, &needed);
+    return out;
+}
+
+inline CFRef<CFStringRef> MakeString(std::string_view utf8)
+{
+    return CFRef<CFStringRef>(CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(utf8.data()),
+                                                      static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8,
+                                                      false));
+}
+
+inline CFRef<CFMutableStringRef> MakeMutableString(std::string_view utf8)
+{
+    CFRef<CFStringRef> s = MakeString(utf8);
+    return CFRef<CFMutableStringRef>(CFStringCreateMutableCopy(nullptr, 0, s));
+}
+
+// The description of any value as UTF-8.
+inline std::string DescriptionOf(CFTypeRef cf)
+{
+    CFRef<CFStringRef> d(CFCopyDescription(cf));
+    return UTF8Of(d);
+}

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The one list of Debian packages Brindlet needs to build, test and run.
+# Installs only what is missing; runs apt-get update first when it must install.
+set -euo pipefail
+
+packages=(
+    # toolchain
+    g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
+    # tests and benchmarks
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # a private session bus for tests, time zones and locales
+    dbus-daemon tzdata locales
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then
+    as_root=(sudo)
+fi
+
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    "${as_root[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The locales the tests pin (en_US) and use to check locale independence (de_DE).
+for locale in en_US de_DE; do
+    if ! locale -a 2>/dev/null | grep -qi "^${locale}\.utf-\?8$"; then
+        "${as_root[@]}" localedef -i "$locale" -c -f UTF-8 "${locale}.UTF-8"
+    fi
+done
