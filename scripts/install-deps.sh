@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
     # toolchain
     g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
-    # tests and benchmarks
-    libgtest-dev libgmock-dev libbenchmark-dev
+    # tests and benchmarks (libplist is the benchmarks' point of comparison)
+    libgtest-dev libgmock-dev libbenchmark-dev libplist-dev
     # a private session bus for tests, time zones and locales
     dbus-daemon tzdata locales
 )

@@ -1,9 +1,15 @@
-// Core Foundation as the units use it: values, strings and their runtime.
+// Core Foundation as the units use it: values, strings, containers, property
+// lists, URLs and their runtime.
 #pragma once
 
+#include <CoreFoundation/CFArray.h>
 #include <CoreFoundation/CFBase.h>
+#include <CoreFoundation/CFBundle.h>
 #include <CoreFoundation/CFData.h>
 #include <CoreFoundation/CFDate.h>
+#include <CoreFoundation/CFDictionary.h>
 #include <CoreFoundation/CFNumber.h>
+#include <CoreFoundation/CFPropertyList.h>
 #include <CoreFoundation/CFString.h>
+#include <CoreFoundation/CFURL.h>
 #include <CoreFoundation/CFUUID.h>

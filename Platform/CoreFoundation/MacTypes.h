@@ -44,6 +44,6 @@ typedef const unsigned char* ConstStr255Param;
 typedef const unsigned char* ConstStr63Param;
 typedef const unsigned char* ConstStr31Param;
 
-enum : OSStatus {
-    noErr = 0,
-};
+// Status codes are plain constants, not enumerators, so that codes from
+// different headers mix freely in expressions.
+inline constexpr OSErr noErr = 0;

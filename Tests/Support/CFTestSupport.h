@@ -40,3 +40,23 @@ inline std::string DescriptionOf(CFTypeRef cf)
     CFRef<CFStringRef> d(CFCopyDescription(cf));
     return UTF8Of(d);
 }
+
+// The bytes of a data object as a string.
+inline std::string BytesOf(CFDataRef data)
+{
+    if (data == nullptr)
+        return {};
+    return std::string(reinterpret_cast<const char*>(CFDataGetBytePtr(data)),
+                       static_cast<size_t>(CFDataGetLength(data)));
+}
+
+inline CFRef<CFDataRef> MakeData(std::string_view bytes)
+{
+    return CFRef<CFDataRef>(
+        CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size())));
+}
+
+// A file of the test fixtures folder, read whole; empty when missing.
+std::string ReadFixture(std::string_view relativePath);
+// Writes a fixture file (used to refresh golden files on purpose).
+void WriteFixture(std::string_view relativePath, std::string_view bytes);

@@ -1,0 +1,764 @@
+// Reads XML property lists. Tolerant where files written by people and older
+// programs need it (comments, raw control characters in strings, the
+// predefined entities and character references, CDATA, documents with or
+// without the plist element), strict where safety needs it: anything
+// truncated or malformed answers nil with a reason, nothing external is ever
+// fetched, entity declarations are refused and nesting is limited.
+
+#include "CFContainersInternal.h"
+#include "CFDataInternal.h"
+#include "CFDateInternal.h"
+#include "CFPropertyListInternal.h"
+#include "CFStringEncodingConverters.h"
+#include "CFStringInternal.h"
+
+#include <CoreFoundation/CFDate.h>
+#include <CoreFoundation/CFNumber.h>
+#include <CoreFoundation/CFPropertyList.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+constexpr int kMaximumDepth = 512;
+// Immutable strings up to this many bytes are shared within one document:
+// archives repeat their keys and class names thousands of times.
+constexpr size_t kSharedStringLimit = 64;
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool IsNameCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
+           c == '-' || c == '.';
+}
+
+int Base64Value(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return -1;
+}
+
+void AppendUTF8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+std::string_view Trimmed(std::string_view text)
+{
+    while (!text.empty() && IsSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Owns one reference to a CF value until handed on.
+struct Owned {
+    CFTypeRef value = nullptr;
+    Owned() = default;
+    explicit Owned(CFTypeRef v) : value(v) {}
+    Owned(Owned&& other) noexcept : value(other.value) { other.value = nullptr; }
+    Owned& operator=(Owned&& other) noexcept
+    {
+        std::swap(value, other.value);
+        return *this;
+    }
+    ~Owned()
+    {
+        if (value)
+            CFRelease(value);
+    }
+    CFTypeRef Release()
+    {
+        CFTypeRef v = value;
+        value = nullptr;
+        return v;
+    }
+};
+
+class Reader {
+public:
+    Reader(std::string_view document, CFOptionFlags mutability)
+        : begin_(document.data()), p_(document.data()), end_(document.data() + document.size()),
+          mutableContainers_(mutability != kCFPropertyListImmutable),
+          mutableLeaves_(mutability == kCFPropertyListMutableContainersAndLeaves)
+    {
+    }
+
+    ~Reader()
+    {
+        for (auto& [text, string] : sharedStrings_)
+            CFRelease(string);
+    }
+
+    CFPropertyListRef Parse()
+    {
+        if (!SkipProlog())
+            return nullptr;
+        Tag tag;
+        if (!ReadOpenTag(tag))
+            return nullptr;
+        Owned root;
+        if (tag.name == "plist") {
+            if (tag.selfClosing)
+                return Fail("the plist element is empty");
+            if (!SkipMisc())
+                return nullptr;
+            Tag inner;
+            if (!ReadOpenTag(inner))
+                return nullptr;
+            root = ReadValue(inner, 0);
+            if (!root.value)
+                return nullptr;
+            if (!SkipMisc() || !ReadCloseTag("plist"))
+                return nullptr;
+        } else {
+            root = ReadValue(tag, 0);
+            if (!root.value)
+                return nullptr;
+        }
+        if (!SkipMisc())
+            return nullptr;
+        if (p_ != end_)
+            return Fail("unexpected text after the property list");
+        return root.Release();
+    }
+
+    std::string Error() const { return error_; }
+
+private:
+    struct Tag {
+        std::string_view name;
+        bool selfClosing = false;
+    };
+
+    std::nullptr_t Fail(const std::string& reason)
+    {
+        if (error_.empty()) {
+            const long line = 1 + std::count(begin_, std::min(p_, end_), '\n');
+            error_ = "Malformed property list at line " + std::to_string(line) + ": " + reason + ".";
+        }
+        return nullptr;
+    }
+
+    bool StartsWith(std::string_view text) const
+    {
+        return static_cast<size_t>(end_ - p_) >= text.size() && std::memcmp(p_, text.data(), text.size()) == 0;
+    }
+
+    void SkipSpace()
+    {
+        while (p_ < end_ && IsSpace(*p_))
+            ++p_;
+    }
+
+    // Moves past `terminator`; false when the document ends first.
+    bool SkipPast(std::string_view terminator)
+    {
+        std::string_view rest(p_, static_cast<size_t>(end_ - p_));
+        size_t at = rest.find(terminator);
+        if (at == std::string_view::npos) {
+            p_ = end_;
+            return false;
+        }
+        p_ += at + terminator.size();
+        return true;
+    }
+
+    // Whitespace, comments and processing instructions between elements.
+    bool SkipMisc()
+    {
+        for (;;) {
+            SkipSpace();
+            if (StartsWith("<!--")) {
+                if (!SkipPast("-->"))
+                    return Fail("an unterminated comment"), false;
+            } else if (StartsWith("<?")) {
+                if (!SkipPast("?>"))
+                    return Fail("an unterminated processing instruction"), false;
+            } else {
+                return true;
+            }
+        }
+    }
+
+    bool SkipProlog()
+    {
+        for (;;) {
+            if (!SkipMisc())
+                return false;
+            if (StartsWith("<!DOCTYPE")) {
+                // Only the document type's name and external identifier are
+                // allowed; it is never fetched. An internal subset could
+                // declare entities, which we refuse outright.
+                p_ += 9;
+                char quote = 0;
+                for (;; ++p_) {
+                    if (p_ >= end_)
+                        return Fail("an unterminated document type"), false;
+                    if (quote) {
+                        if (*p_ == quote)
+                            quote = 0;
+                    } else if (*p_ == '"' || *p_ == '\'') {
+                        quote = *p_;
+                    } else if (*p_ == '[') {
+                        return Fail("a document type with declarations"), false;
+                    } else if (*p_ == '>') {
+                        ++p_;
+                        break;
+                    }
+                }
+            } else if (StartsWith("<!")) {
+                return Fail("a declaration"), false;
+            } else {
+                return true;
+            }
+        }
+    }
+
+    bool ReadOpenTag(Tag& tag)
+    {
+        if (p_ >= end_)
+            return Fail("the document ends where an element was expected"), false;
+        if (*p_ != '<' || p_ + 1 >= end_ || !IsNameCharacter(p_[1]))
+            return Fail(StartsWith("<!") ? "a declaration" : "an element was expected"), false;
+        const char* name = ++p_;
+        while (p_ < end_ && IsNameCharacter(*p_))
+            ++p_;
+        tag.name = std::string_view(name, static_cast<size_t>(p_ - name));
+        // Attributes are skipped (the plist element's version is not checked).
+        char quote = 0;
+        for (; p_ < end_; ++p_) {
+            if (quote) {
+                if (*p_ == quote)
+                    quote = 0;
+            } else if (*p_ == '"' || *p_ == '\'') {
+                quote = *p_;
+            } else if (*p_ == '>') {
+                tag.selfClosing = p_[-1] == '/';
+                ++p_;
+                return true;
+            } else if (*p_ == '<') {
+                break;
+            }
+        }
+        return Fail("an unterminated tag"), false;
+    }
+
+    bool ReadCloseTag(std::string_view name)
+    {
+        if (!StartsWith("</") || static_cast<size_t>(end_ - p_ - 2) < name.size() ||
+            std::memcmp(p_ + 2, name.data(), name.size()) != 0) {
+            return Fail(p_ >= end_ ? "the document ends inside <" + std::string(name) + ">"
+                                   : "</" + std::string(name) + "> was expected"),
+                   false;
+        }
+        p_ += 2 + name.size();
+        SkipSpace();
+        if (p_ >= end_ || *p_ != '>')
+            return Fail("a malformed closing tag"), false;
+        ++p_;
+        return true;
+    }
+
+    // The text content of an element up to its closing tag. `raw` is set
+    // to a view into the document when the text needed no decoding.
+    bool ReadText(std::string_view name, bool selfClosing, std::string& decoded, std::string_view& text)
+    {
+        decoded.clear();
+        if (selfClosing) {
+            text = {};
+            return true;
+        }
+        const char* start = p_;
+        while (p_ < end_ && *p_ != '<' && *p_ != '&')
+            ++p_;
+        if (p_ < end_ && *p_ == '<' && p_ + 1 < end_ && p_[1] == '/') {
+            text = std::string_view(start, static_cast<size_t>(p_ - start));
+            return ReadCloseTag(name);
+        }
+        decoded.assign(start, p_);
+        for (;;) {
+            if (p_ >= end_)
+                return Fail("the document ends inside <" + std::string(name) + ">"), false;
+            if (*p_ == '&') {
+                if (!ReadReference(decoded))
+                    return false;
+            } else if (StartsWith("<![CDATA[")) {
+                p_ += 9;
+                const char* cdata = p_;
+                if (!SkipPast("]]>"))
+                    return Fail("an unterminated CDATA section"), false;
+                decoded.append(cdata, p_ - 3);
+            } else if (StartsWith("<!--")) {
+                if (!SkipPast("-->"))
+                    return Fail("an unterminated comment"), false;
+            } else if (StartsWith("</")) {
+                text = decoded;
+                return ReadCloseTag(name);
+            } else if (*p_ == '<') {
+                return Fail("an element inside <" + std::string(name) + ">"), false;
+            } else {
+                decoded.push_back(*p_++);
+            }
+        }
+    }
+
+    bool ReadReference(std::string& out)
+    {
+        const char* semicolon = static_cast<const char*>(std::memchr(p_, ';', std::min<size_t>(end_ - p_, 12)));
+        if (semicolon == nullptr)
+            return Fail("an unterminated entity reference"), false;
+        std::string_view name(p_ + 1, static_cast<size_t>(semicolon - p_ - 1));
+        p_ = semicolon + 1;
+        if (name == "amp")
+            out.push_back('&');
+        else if (name == "lt")
+            out.push_back('<');
+        else if (name == "gt")
+            out.push_back('>');
+        else if (name == "quot")
+            out.push_back('"');
+        else if (name == "apos")
+            out.push_back('\'');
+        else if (name.size() >= 2 && name[0] == '#') {
+            uint32_t code = 0;
+            const bool hex = name[1] == 'x' || name[1] == 'X';
+            std::string_view digits = name.substr(hex ? 2 : 1);
+            auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code, hex ? 16 : 10);
+            if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || code == 0 ||
+                code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+                return Fail("an invalid character reference"), false;
+            AppendUTF8(out, code);
+        } else {
+            return Fail("an unknown entity &" + std::string(name) + ";"), false;
+        }
+        return true;
+    }
+
+    Owned MakeString(std::string_view utf8, bool shareable)
+    {
+        if (!mutableLeaves_ && shareable && utf8.size() <= kSharedStringLimit) {
+            auto it = sharedStrings_.find(utf8);
+            if (it != sharedStrings_.end())
+                return Owned(CFRetain(it->second));
+        }
+        std::u16string units;
+        if (!CFDecodeUTF8(utf8, units))
+            return Fail("text that is not UTF-8"), Owned();
+        if (mutableLeaves_)
+            return Owned(CFStringCreateMutableWithUTF16(std::move(units)));
+        CFStringRef string = CFStringCreateWithUTF16(std::move(units));
+        if (shareable && utf8.size() <= kSharedStringLimit)
+            sharedStrings_.emplace(utf8, static_cast<CFStringRef>(CFRetain(string)));
+        return Owned(string);
+    }
+
+    // Reads the element whose open tag has just been read.
+    Owned ReadValue(const Tag& tag, int depth)
+    {
+        if (depth > kMaximumDepth)
+            return Fail("nesting deeper than " + std::to_string(kMaximumDepth) + " levels"), Owned();
+        const std::string_view name = tag.name;
+        if (name == "dict")
+            return ReadDictionary(tag, depth);
+        if (name == "array")
+            return ReadArray(tag, depth);
+        if (name == "true" || name == "false") {
+            std::string decoded;
+            std::string_view text;
+            if (!ReadText(name, tag.selfClosing, decoded, text))
+                return Owned();
+            if (!Trimmed(text).empty())
+                return Fail("text inside <" + std::string(name) + ">"), Owned();
+            return Owned(name == "true" ? kCFBooleanTrue : kCFBooleanFalse);
+        }
+        std::string decoded;
+        std::string_view text;
+        if (!ReadText(name, tag.selfClosing, decoded, text))
+            return Owned();
+        if (name == "string")
+            return MakeString(text, decoded.empty());
+        if (name == "integer")
+            return ParseInteger(Trimmed(text));
+        if (name == "real")
+            return ParseReal(Trimmed(text));
+        if (name == "date")
+            return ParseDate(Trimmed(text));
+        if (name == "data")
+            return ParseData(text);
+        return Fail("an unknown element <" + std::string(name) + ">"), Owned();
+    }
+
+    Owned ReadDictionary(const Tag& tag, int depth)
+    {
+        auto* dictionary =
+            new CFDictionaryObject(kCFTypeDictionaryKeyCallBacks, kCFTypeDictionaryValueCallBacks, mutableContainers_);
+        Owned result(dictionary);
+        if (tag.selfClosing)
+            return result;
+        std::string decoded;
+        for (;;) {
+            if (!SkipMisc())
+                return Owned();
+            if (StartsWith("</"))
+                return ReadCloseTag("dict") ? std::move(result) : Owned();
+            Tag keyTag;
+            if (!ReadOpenTag(keyTag))
+                return Owned();
+            if (keyTag.name != "key")
+                return Fail("<key> was expected in a dictionary"), Owned();
+            std::string_view keyText;
+            if (!ReadText("key", keyTag.selfClosing, decoded, keyText))
+                return Owned();
+            Owned key = MakeString(keyText, decoded.empty());
+            if (!key.value || !SkipMisc())
+                return Owned();
+            if (StartsWith("</"))
+                return Fail("a key without a value"), Owned();
+            Tag valueTag;
+            if (!ReadOpenTag(valueTag))
+                return Owned();
+            Owned value = ReadValue(valueTag, depth + 1);
+            if (!value.value)
+                return Owned();
+            dictionary->Set(key.value, value.value, true, true);
+        }
+    }
+
+    Owned ReadArray(const Tag& tag, int depth)
+    {
+        auto* array = new CFArrayObject(kCFTypeArrayCallBacks, mutableContainers_);
+        Owned result(array);
+        if (tag.selfClosing)
+            return result;
+        for (;;) {
+            if (!SkipMisc())
+                return Owned();
+            if (StartsWith("</"))
+                return ReadCloseTag("array") ? std::move(result) : Owned();
+            Tag valueTag;
+            if (!ReadOpenTag(valueTag))
+                return Owned();
+            Owned value = ReadValue(valueTag, depth + 1);
+            if (!value.value)
+                return Owned();
+            array->values.push_back(value.Release());  // the array adopts our reference
+        }
+    }
+
+    Owned ParseInteger(std::string_view text)
+    {
+        bool negative = false;
+        if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+            negative = text[0] == '-';
+            text.remove_prefix(1);
+        }
+        int base = 10;
+        if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+            base = 16;
+            text.remove_prefix(2);
+        }
+        uint64_t magnitude = 0;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+        if (text.empty() || end != text.data() + text.size())
+            return Fail("a malformed integer"), Owned();
+        const uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
+                                        : uint64_t(std::numeric_limits<int64_t>::max());
+        if (error == std::errc::result_out_of_range || magnitude > limit)
+            return Fail("an integer that does not fit in 64 bits"), Owned();
+        int64_t value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+        return Owned(CFNumberCreate(nullptr, kCFNumberSInt64Type, &value));
+    }
+
+    Owned ParseReal(std::string_view text)
+    {
+        double value;
+        std::string lower(text);
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (lower == "nan") {
+            value = std::numeric_limits<double>::quiet_NaN();
+        } else if (lower == "+infinity" || lower == "infinity" || lower == "inf" || lower == "+inf") {
+            value = std::numeric_limits<double>::infinity();
+        } else if (lower == "-infinity" || lower == "-inf") {
+            value = -std::numeric_limits<double>::infinity();
+        } else {
+            if (!text.empty() && text[0] == '+')
+                text.remove_prefix(1);
+            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (text.empty() || end != text.data() + text.size() ||
+                (error != std::errc() && error != std::errc::result_out_of_range))
+                return Fail("a malformed real number"), Owned();
+        }
+        return Owned(CFNumberCreate(nullptr, kCFNumberFloat64Type, &value));
+    }
+
+    // "2001-01-01T00:00:00Z", optionally with a fraction of a second.
+    Owned ParseDate(std::string_view text)
+    {
+        auto number = [&](size_t at, size_t length, int& out) {
+            if (at + length > text.size())
+                return false;
+            auto [end, error] = std::from_chars(text.data() + at, text.data() + at + length, out);
+            return error == std::errc() && end == text.data() + at + length;
+        };
+        CFUTCDateTime date{};
+        int year, month, day, hour, minute, second;
+        bool ok = text.size() >= 20 && number(0, 4, year) && text[4] == '-' && number(5, 2, month) &&
+                  text[7] == '-' && number(8, 2, day) && text[10] == 'T' && number(11, 2, hour) && text[13] == ':' &&
+                  number(14, 2, minute) && text[16] == ':' && number(17, 2, second) && text.back() == 'Z';
+        double fraction = 0;
+        if (ok && text.size() > 20) {
+            std::string_view rest = text.substr(19, text.size() - 20);
+            auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), fraction);
+            ok = rest.size() > 1 && rest[0] == '.' && error == std::errc() && end == rest.data() + rest.size();
+        }
+        if (!ok || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+            return Fail("a malformed date"), Owned();
+        date.year = year, date.month = month, date.day = day, date.hour = hour, date.minute = minute;
+        date.second = second + fraction;
+        return Owned(CFDateCreate(nullptr, CFAbsoluteTimeFromUTC(date)));
+    }
+
+    Owned ParseData(std::string_view text)
+    {
+        std::vector<UInt8> bytes;
+        bytes.reserve(text.size() * 3 / 4);
+        uint32_t accumulator = 0;
+        int bits = 0;
+        bool padding = false;
+        for (unsigned char c : text) {
+            if (IsSpace(static_cast<char>(c)))
+                continue;
+            if (c == '=') {
+                padding = true;
+                continue;
+            }
+            const int value = Base64Value(c);
+            if (value < 0 || padding)
+                return Fail("malformed Base64 data"), Owned();
+            accumulator = (accumulator << 6) | static_cast<uint32_t>(value);
+            bits += 6;
+            if (bits >= 8) {
+                bits -= 8;
+                bytes.push_back(static_cast<UInt8>(accumulator >> bits));
+            }
+        }
+        if (bits >= 6)  // a single character left over cannot end a group
+            return Fail("malformed Base64 data"), Owned();
+        return Owned(CFDataCreateWithVector(std::move(bytes), mutableLeaves_));
+    }
+
+    const char* const begin_;
+    const char* p_;
+    const char* const end_;
+    const bool mutableContainers_;
+    const bool mutableLeaves_;
+    std::string error_;
+    std::unordered_map<std::string_view, CFStringRef> sharedStrings_;
+};
+
+// The declared encoding of the XML declaration, lower-cased; empty when none.
+std::string DeclaredEncoding(std::string_view document)
+{
+    if (document.substr(0, 5) != "<?xml")
+        return {};
+    std::string_view declaration = document.substr(0, document.find("?>"));
+    size_t at = declaration.find("encoding");
+    if (at == std::string_view::npos)
+        return {};
+    at = declaration.find_first_of("\"'", at);
+    if (at == std::string_view::npos)
+        return {};
+    size_t end = declaration.find(declaration[at], at + 1);
+    if (end == std::string_view::npos)
+        return {};
+    std::string name(declaration.substr(at + 1, end - at - 1));
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name;
+}
+
+// Brings a document in another encoding to UTF-8; false for an encoding we
+// do not read.
+bool ToUTF8(std::string_view document, std::string& utf8, std::string& error)
+{
+    std::u16string units;
+    const auto* bytes = reinterpret_cast<const UInt8*>(document.data());
+    if (document.size() >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) || (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
+        if (!CFDecodeBytes(bytes, document.size(), kCFStringEncodingUTF16, true, units)) {
+            error = "Malformed property list: the UTF-16 text is cut short.";
+            return false;
+        }
+        utf8 = CFEncodeUTF8(units);
+        return true;
+    }
+    const std::string encoding = DeclaredEncoding(document);
+    CFStringEncoding from;
+    if (encoding.empty() || encoding == "utf-8" || encoding == "utf8") {
+        utf8.assign(document);
+        return true;
+    } else if (encoding == "iso-8859-1" || encoding == "latin1" || encoding == "iso_8859-1") {
+        from = kCFStringEncodingISOLatin1;
+    } else if (encoding == "windows-1252" || encoding == "cp1252") {
+        from = kCFStringEncodingWindowsLatin1;
+    } else if (encoding == "macintosh" || encoding == "x-mac-roman" || encoding == "macroman") {
+        from = kCFStringEncodingMacRoman;
+    } else if (encoding == "us-ascii" || encoding == "ascii") {
+        from = kCFStringEncodingASCII;
+    } else {
+        error = "Malformed property list: the encoding \"" + encoding + "\" is not supported.";
+        return false;
+    }
+    if (!CFDecodeBytes(bytes, document.size(), from, false, units)) {
+        error = "Malformed property list: the text is not valid " + encoding + ".";
+        return false;
+    }
+    utf8 = CFEncodeUTF8(units);
+    return true;
+}
+
+CFTypeRef DeepCopy(CFTypeRef value, CFOptionFlags mutability, int depth);
+
+}  // namespace
+
+CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef, CFDataRef xmlData, CFOptionFlags mutabilityOption,
+                                                  CFStringRef* errorString)
+{
+    if (errorString)
+        *errorString = nullptr;
+    const CFDataObject* data = CFDataObjectOf(xmlData);
+    if (data == nullptr) {
+        if (errorString)
+            *errorString = CFStringCreateWithUTF8("No property-list data was given.");
+        return nullptr;
+    }
+    std::string_view document(reinterpret_cast<const char*>(data->bytes.data()), data->bytes.size());
+    if (document.substr(0, 3) == "\xEF\xBB\xBF")
+        document.remove_prefix(3);
+
+    std::string converted;
+    std::string error;
+    const std::string encoding = DeclaredEncoding(document);
+    const bool isUTF8 = (encoding.empty() || encoding == "utf-8" || encoding == "utf8") &&
+                        !(document.size() >= 2 && (static_cast<unsigned char>(document[0]) >= 0xFE));
+    if (!isUTF8) {
+        if (!ToUTF8(document, converted, error)) {
+            if (errorString)
+                *errorString = CFStringCreateWithUTF8(error);
+            return nullptr;
+        }
+        document = converted;
+    }
+
+    // Documents in the old text format (.strings files among them) begin
+    // with something other than markup.
+    const size_t first = document.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && document[first] != '<') {
+        CFPropertyListRef result = CFOpenStepPropertyListCreate(document, mutabilityOption, &error);
+        if (result == nullptr && errorString)
+            *errorString = CFStringCreateWithUTF8(error);
+        return result;
+    }
+
+    Reader reader(document, mutabilityOption);
+    CFPropertyListRef result = reader.Parse();
+    if (result == nullptr && errorString)
+        *errorString = CFStringCreateWithUTF8(reader.Error());
+    return result;
+}
+
+namespace {
+
+CFTypeRef DeepCopy(CFTypeRef value, CFOptionFlags mutability, int depth)
+{
+    if (value == nullptr || depth > kMaximumDepth)
+        return nullptr;
+    const bool mutableContainers = mutability != kCFPropertyListImmutable;
+    const bool mutableLeaves = mutability == kCFPropertyListMutableContainersAndLeaves;
+    switch (CFGetTypeID(value)) {
+    case kCFRuntimeTypeString:
+        return mutableLeaves ? CFStringCreateMutableCopy(nullptr, 0, static_cast<CFStringRef>(value))
+                             : CFStringCreateWithUTF16(std::u16string(CFStringView(value)));
+    case kCFRuntimeTypeData: {
+        const CFDataObject* data = CFDataObjectOf(value);
+        return CFDataCreateWithVector(data->bytes, mutableLeaves);
+    }
+    case kCFRuntimeTypeArray: {
+        const CFArrayObject* source = CFArrayObjectOf(value);
+        auto* copy = new CFArrayObject(kCFTypeArrayCallBacks, mutableContainers);
+        Owned result(copy);
+        for (const void* element : source->values) {
+            CFTypeRef child = DeepCopy(element, mutability, depth + 1);
+            if (child == nullptr)
+                return nullptr;
+            copy->values.push_back(child);
+        }
+        return result.Release();
+    }
+    case kCFRuntimeTypeDictionary: {
+        const CFDictionaryObject* source = CFDictionaryObjectOf(value);
+        auto* copy =
+            new CFDictionaryObject(kCFTypeDictionaryKeyCallBacks, kCFTypeDictionaryValueCallBacks, mutableContainers);
+        Owned result(copy);
+        for (const auto& entry : source->entries) {
+            if (CFStringObjectOf(entry.key) == nullptr)
+                return nullptr;
+            Owned key(CFStringCreateWithUTF16(std::u16string(CFStringView(entry.key))));
+            Owned child(DeepCopy(entry.value, mutability, depth + 1));
+            if (child.value == nullptr)
+                return nullptr;
+            copy->AppendDistinct(key.value, child.value);
+        }
+        return result.Release();
+    }
+    case kCFRuntimeTypeNumber:
+    case kCFRuntimeTypeBoolean:
+    case kCFRuntimeTypeDate:
+        return CFRetain(value);  // immutable values can be shared
+    default:
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef, CFPropertyListRef propertyList,
+                                               CFOptionFlags mutabilityOption)
+{
+    return DeepCopy(propertyList, mutabilityOption, 0);
+}

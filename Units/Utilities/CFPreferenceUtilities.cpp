@@ -1,0 +1,16 @@
+#include "CFPreferenceUtilities.h"
+
+#include <Support/CFRef.h>
+
+SInt32 CFPreferencesSavePropertyList(const FSRef& file, CFTypeRef plist)
+{
+    CFRef<CFURLRef> url(CFURLCreateFromFSRef(nullptr, &file));
+    if (!url)
+        return -1;
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, plist));
+    if (!xml)
+        return -1;
+    SInt32 status = 0;
+    CFURLWriteDataAndPropertiesToResource(url, xml, nullptr, &status);
+    return status;
+}

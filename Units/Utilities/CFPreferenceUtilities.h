@@ -1,0 +1,9 @@
+// Writing a property list to a file.
+#pragma once
+
+#include <CoreServices/CoreServices.h>
+
+// Writes the XML property list of `plist` to the file, atomically. -1 when
+// the file cannot be named by a URL or the value is not a property list;
+// otherwise the status of the write (0 on success).
+SInt32 CFPreferencesSavePropertyList(const FSRef& file, CFTypeRef plist);

@@ -1,0 +1,130 @@
+#include "CFUtilities.h"
+
+#include <string>
+
+CFStringRef CFSTR(const ShortString& text)
+{
+    return CFSTR(text.View());
+}
+
+CFStringRef CFNSTR(SInt32 n)
+{
+    return CFSTR(std::to_string(n));
+}
+
+ShortString CFStringToPascal(CFStringRef s)
+{
+    CFIndex length = CFStringGetLength(s);
+    if (length == 0)
+        return {};
+    if (length >= 255) {
+        length = 254;
+        // Keep a surrogate pair whole.
+        const UniChar last = CFStringGetCharacterAtIndex(s, length - 1);
+        if (last >= 0xD800 && last <= 0xDBFF)
+            --length;
+    }
+    char buffer[254 * 3 + 1];
+    CFIndex used = 0;
+    CFStringGetBytes(s, CFRangeMake(0, length), kCFStringEncodingUTF8, '?', false, reinterpret_cast<UInt8*>(buffer),
+                     sizeof buffer - 1, &used);
+    return ShortString(std::string_view(buffer, static_cast<size_t>(used)));
+}
+
+CFMutableStringRef CFCopyLocalizedString(const ShortString& key, std::initializer_list<CFStringRef> args)
+{
+    CFStringRef localized = CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR(key), CFSTR(key), nullptr);
+    if (localized == nullptr)
+        return nullptr;
+    CFMutableStringRef text = CFStringCreateMutableCopy(nullptr, 0, localized);
+    CFRelease(localized);
+    int i = 1;
+    for (CFStringRef argument : args) {
+        CFStringRef placeholder = CFSTR("^" + std::to_string(i++));
+        CFStringFindAndReplace(text, placeholder, argument ? argument : CFSTR(""),
+                               CFRangeMake(0, CFStringGetLength(text)), 0);
+    }
+    return text;
+}
+
+CFStringRef CFStringCreateFromNumber(CFNumberRef n)
+{
+    return CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%@"), n);
+}
+
+Boolean CFStringIsLineEnding(CFStringRef s)
+{
+    if (CFStringGetLength(s) == 0)
+        return true;
+    const UInt8 first = static_cast<UInt8>(CFStringGetCharacterAtIndex(s, 0));
+    return first == '\r' || first == '\n';
+}
+
+char CFStringGetLineEnding(CFStringRef s)
+{
+    const CFIndex length = CFStringGetLength(s);
+    for (CFIndex i = 0; i < length; ++i) {
+        const UInt8 c = static_cast<UInt8>(CFStringGetCharacterAtIndex(s, i));
+        if (c == '\r' || c == '\n')
+            return static_cast<char>(c);
+    }
+    return '\0';
+}
+
+Ptr CFStringCopyUnicodeString(CFStringRef s)
+{
+    const CFIndex length = CFStringGetLength(s);
+    Ptr block = NewPtr(length * 2);
+    if (block)
+        CFStringGetCharacters(s, CFRangeMake(0, length), reinterpret_cast<UniChar*>(block));
+    return block;
+}
+
+char* CFStringCopyCString(CFStringRef s, CFStringEncoding encoding)
+{
+    const CFIndex length = CFStringGetLength(s);
+    if (length == 0)
+        return nullptr;
+    // Room for the text as the encoding needs it: non-ASCII UTF-8 takes
+    // more bytes than characters.
+    CFIndex needed = 0;
+    if (CFStringGetBytes(s, CFRangeMake(0, length), encoding, 0, false, nullptr, 0, &needed) != length)
+        return nullptr;
+    Ptr block = NewPtr(needed + 1);
+    if (block && !CFStringGetCString(s, block, needed + 1, encoding)) {
+        DisposePtr(block);
+        return nullptr;
+    }
+    return block;
+}
+
+Ptr CFDataCopyBytes(CFDataRef d)
+{
+    if (d == nullptr || CFGetTypeID(d) != CFDataGetTypeID())
+        return nullptr;
+    const CFIndex length = CFDataGetLength(d);
+    Ptr block = NewPtr(length);
+    if (block)
+        CFDataGetBytes(d, CFRangeMake(0, length), reinterpret_cast<UInt8*>(block));
+    return block;
+}
+
+CFRange CFDataGetRange(CFDataRef d)
+{
+    return CFRangeMake(0, CFDataGetLength(d));
+}
+
+CFRange CFStringGetRange(CFStringRef s)
+{
+    return CFRangeMake(0, CFStringGetLength(s));
+}
+
+Boolean CFStringCompare(CFStringRef a, CFStringRef b)
+{
+    return a != nullptr && b != nullptr && CFStringCompare(a, b, 0) == kCFCompareEqualTo;
+}
+
+const void* CFRetainPointerCallback(CFAllocatorRef, const void* value)
+{
+    return value;
+}
