@@ -33,7 +33,11 @@ cmake --build --preset fuzz --target "${targets[@]}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/brindlet-fuzz.XXXXXX")
 keep_scratch=0
-trap '((keep_scratch)) || rm -rf "$scratch"' EXIT
+# shellcheck disable=SC2317  # called by the EXIT trap
+cleanup() {
+    ((keep_scratch)) || rm -rf "$scratch"
+}
+trap cleanup EXIT
 
 # UBSan only reports by default; a report must fail the run like a crash.
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}

@@ -210,7 +210,7 @@ std::vector<std::string> LookupLanguages()
     return languages;
 }
 
-bool ReadFile(const std::string& path, std::vector<UInt8>& bytes)
+bool ReadFile(const std::string& path, CFByteVector& bytes)
 {
     struct stat status;
     if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
@@ -224,7 +224,7 @@ bool ReadFile(const std::string& path, std::vector<UInt8>& bytes)
 
 // A file holding nothing but whitespace (in UTF-8 or UTF-16, after its
 // byte-order mark): an empty .strings table, though no property list.
-bool IsBlank(const std::vector<UInt8>& bytes)
+bool IsBlank(const CFByteVector& bytes)
 {
     size_t start = 0;
     if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
@@ -250,7 +250,7 @@ CFDictionaryRef NewEmptyDictionary()
 // something else or cannot be read.
 CFDictionaryRef ReadDictionaryFile(const std::string& path, const char* what)
 {
-    std::vector<UInt8> bytes;
+    CFByteVector bytes;
     if (!ReadFile(path, bytes))
         return nullptr;
     if (IsBlank(bytes))

@@ -58,6 +58,7 @@ struct CFDictionaryObject final : CFRuntimeObject {
     struct Entry {
         const void* key;
         const void* value;
+        CFHashCode hash;  // of the key, kept so that searches compare it first
     };
 
     // The position of `key` in `entries`, or -1.
@@ -66,10 +67,12 @@ struct CFDictionaryObject final : CFRuntimeObject {
     void Set(const void* key, const void* value, bool replaceExisting, bool addMissing);
     void Remove(const void* key);
     void RemoveAll();
-    // Fast path for building a table from keys known to be distinct (a
-    // parser that has already checked them): no lookup, no index update
-    // until the table grows past the linear-search size.
+    // Appends a key known to be absent (the table takes its own references).
     void AppendDistinct(const void* key, const void* value);
+    // Takes over keys and values with one reference each, without calling the
+    // retain callbacks; a key that comes again replaces the earlier value.
+    // For readers that build a whole table at once.
+    void AdoptEntries(std::vector<Entry>& adopted);
 
     CFHashCode HashKey(const void* key) const
     {
@@ -97,10 +100,13 @@ private:
     };
     using Index = std::unordered_map<const void*, size_t, IndexHash, IndexEqual>;
 
+    ptrdiff_t Find(const void* key, CFHashCode hash) const;
+
     void RebuildIndex();
 
-    // Small tables are searched linearly; larger ones keep a hash index.
-    static constexpr size_t kLinearLimit = 12;
+    // Small tables are searched linearly (comparing hashes first); larger
+    // ones keep a hash index.
+    static constexpr size_t kLinearLimit = 24;
     std::unique_ptr<Index> index_;
 };
 

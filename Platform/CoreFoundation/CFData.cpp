@@ -58,7 +58,7 @@ const CFDataObject* CFDataObjectOf(CFTypeRef cf)
     return static_cast<const CFDataObject*>(CFRuntimeObjectOf(cf));
 }
 
-CFDataRef CFDataCreateWithVector(std::vector<UInt8> bytes, bool mutableData)
+CFDataRef CFDataCreateWithVector(CFByteVector bytes, bool mutableData)
 {
     return new CFDataObject(std::move(bytes), mutableData);
 }
@@ -72,7 +72,7 @@ CFDataRef CFDataCreate(CFAllocatorRef, const UInt8* bytes, CFIndex length)
 {
     if (length < 0 || (length > 0 && bytes == nullptr))
         return nullptr;
-    return CFDataCreateWithVector(std::vector<UInt8>(bytes, bytes + length), false);
+    return CFDataCreateWithVector(CFByteVector(bytes, bytes + length), false);
 }
 
 CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length,
@@ -105,7 +105,7 @@ CFMutableDataRef CFDataCreateMutable(CFAllocatorRef, CFIndex capacity)
 CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef, CFIndex, CFDataRef theData)
 {
     const CFDataObject* d = CFDataObjectOf(theData);
-    return new CFDataObject(d ? d->bytes : std::vector<UInt8>{}, true);
+    return new CFDataObject(d ? d->bytes : CFByteVector{}, true);
 }
 
 CFIndex CFDataGetLength(CFDataRef theData)
@@ -168,7 +168,7 @@ void CFDataReplaceBytes(CFMutableDataRef theData, CFRange range, const UInt8* ne
     if (CFDataObject* d = AsMutableData(theData, "CFDataReplaceBytes")) {
         size_t start, count;
         CFRuntimeClampRange(range, d->bytes.size(), &start, &count);
-        std::vector<UInt8> replacement;
+        CFByteVector replacement;
         if (newBytes != nullptr && newLength > 0)
             replacement.assign(newBytes, newBytes + newLength);
         auto first = d->bytes.begin() + static_cast<std::ptrdiff_t>(start);

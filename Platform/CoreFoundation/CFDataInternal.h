@@ -6,8 +6,11 @@
 
 #include <vector>
 
+// The bytes of a data object.
+typedef std::vector<UInt8> CFByteVector;
+
 struct CFDataObject final : CFRuntimeObject {
-    CFDataObject(std::vector<UInt8> contents, bool mutableData)
+    CFDataObject(CFByteVector contents, bool mutableData)
         : CFRuntimeObject(kCFRuntimeTypeData), bytes(std::move(contents)), isMutable(mutableData)
     {
     }
@@ -19,11 +22,11 @@ struct CFDataObject final : CFRuntimeObject {
     CFHashCode Hash() const override;
     CFStringRef CopyDescription() const override;
 
-    std::vector<UInt8> bytes;
+    CFByteVector bytes;
     const bool isMutable;
 };
 
 // The data behind a reference; nil for nil and for values of another type.
 const CFDataObject* CFDataObjectOf(CFTypeRef cf);
 
-CFDataRef CFDataCreateWithVector(std::vector<UInt8> bytes, bool mutableData);
+CFDataRef CFDataCreateWithVector(CFByteVector bytes, bool mutableData);

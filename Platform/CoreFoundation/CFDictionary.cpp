@@ -54,12 +54,17 @@ CFDictionaryObject::~CFDictionaryObject()
 
 ptrdiff_t CFDictionaryObject::Find(const void* key) const
 {
+    return Find(key, HashKey(key));
+}
+
+ptrdiff_t CFDictionaryObject::Find(const void* key, CFHashCode hash) const
+{
     if (index_) {
         auto it = index_->find(key);
         return it == index_->end() ? -1 : static_cast<ptrdiff_t>(it->second);
     }
     for (size_t i = 0; i < entries.size(); ++i)
-        if (KeysEqual(entries[i].key, key))
+        if (entries[i].key == key || (entries[i].hash == hash && KeysEqual(entries[i].key, key)))
             return static_cast<ptrdiff_t>(i);
     return -1;
 }
@@ -77,8 +82,9 @@ void CFDictionaryObject::RebuildIndex()
 
 void CFDictionaryObject::AppendDistinct(const void* key, const void* value)
 {
+    const CFHashCode hash = HashKey(key);
     Entry entry{keyCallBacks.retain ? keyCallBacks.retain(nullptr, key) : key,
-                valueCallBacks.retain ? valueCallBacks.retain(nullptr, value) : value};
+                valueCallBacks.retain ? valueCallBacks.retain(nullptr, value) : value, hash};
     entries.push_back(entry);
     if (index_)
         index_->emplace(entry.key, entries.size() - 1);
@@ -86,9 +92,35 @@ void CFDictionaryObject::AppendDistinct(const void* key, const void* value)
         RebuildIndex();
 }
 
+void CFDictionaryObject::AdoptEntries(std::vector<Entry>& adopted)
+{
+    entries.reserve(entries.size() + adopted.size());
+    for (Entry& entry : adopted) {
+        entry.hash = HashKey(entry.key);
+        const ptrdiff_t at = Find(entry.key, entry.hash);
+        if (at >= 0) {
+            // A repeated key: the later value wins, the spare key goes.
+            Entry& existing = entries[static_cast<size_t>(at)];
+            if (valueCallBacks.release)
+                valueCallBacks.release(nullptr, existing.value);
+            if (keyCallBacks.release)
+                keyCallBacks.release(nullptr, entry.key);
+            existing.value = entry.value;
+            continue;
+        }
+        entries.push_back(entry);
+        if (index_)
+            index_->emplace(entry.key, entries.size() - 1);
+        else if (entries.size() > kLinearLimit)
+            RebuildIndex();
+    }
+    adopted.clear();
+}
+
 void CFDictionaryObject::Set(const void* key, const void* value, bool replaceExisting, bool addMissing)
 {
-    const ptrdiff_t at = Find(key);
+    const CFHashCode hash = HashKey(key);
+    const ptrdiff_t at = Find(key, hash);
     if (at >= 0) {
         if (!replaceExisting)
             return;

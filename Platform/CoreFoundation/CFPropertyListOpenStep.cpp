@@ -233,6 +233,8 @@ private:
                 return Fail("an unterminated quoted string", open), false;
             if (Peek() == quote) {
                 ++p_;
+                // "\UD800" alone names half a character; keep the text writable.
+                CFReplaceLoneSurrogates(out);
                 return true;
             }
             ++p_;  // the backslash
@@ -289,7 +291,7 @@ private:
     Owned ReadData()
     {
         const size_t open = p_++;
-        std::vector<UInt8> bytes;
+        CFByteVector bytes;
         int high = -1;  // the first digit of a byte being read
         for (;;) {
             while (!AtEnd() && IsSpace(Peek()))

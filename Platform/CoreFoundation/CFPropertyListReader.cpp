@@ -17,6 +17,7 @@
 #include <CoreFoundation/CFPropertyList.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -29,34 +30,42 @@
 namespace {
 
 constexpr int kMaximumDepth = 512;
-// Immutable strings up to this many bytes are shared within one document:
-// archives repeat their keys and class names thousands of times.
+// Keys up to this many bytes are shared within one document, and so are
+// string values up to the second limit (class names, not titles).
 constexpr size_t kSharedStringLimit = 64;
+constexpr size_t kSharedValueLimit = 16;
 
 bool IsSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-bool IsNameCharacter(char c)
+// Character classes by table: the reader asks these for every byte.
+struct CharacterTables {
+    bool name[256] = {};
+    signed char base64[256];
+    CharacterTables()
+    {
+        for (int c = 0; c < 256; ++c) {
+            name[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                      c == ':' || c == '-' || c == '.';
+            base64[c] = -1;
+        }
+        const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i)
+            base64[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
+    }
+};
+
+const CharacterTables& Tables()
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
-           c == '-' || c == '.';
+    static const CharacterTables tables;
+    return tables;
 }
 
-int Base64Value(unsigned char c)
+bool IsNameCharacter(char c)
 {
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
+    return Tables().name[static_cast<unsigned char>(c)];
 }
 
 void AppendUTF8(std::string& out, char32_t c)
@@ -116,7 +125,7 @@ public:
     Reader(std::string_view document, CFOptionFlags mutability)
         : begin_(document.data()), p_(document.data()), end_(document.data() + document.size()),
           mutableContainers_(mutability != kCFPropertyListImmutable),
-          mutableLeaves_(mutability == kCFPropertyListMutableContainersAndLeaves)
+          mutableLeaves_(mutability == kCFPropertyListMutableContainersAndLeaves), pending_(kMaximumDepth + 2)
     {
     }
 
@@ -205,10 +214,12 @@ private:
     {
         for (;;) {
             SkipSpace();
+            if (end_ - p_ < 2 || p_[0] != '<' || (p_[1] != '!' && p_[1] != '?'))
+                return true;
             if (StartsWith("<!--")) {
                 if (!SkipPast("-->"))
                     return Fail("an unterminated comment"), false;
-            } else if (StartsWith("<?")) {
+            } else if (p_[1] == '?') {
                 if (!SkipPast("?>"))
                     return Fail("an unterminated processing instruction"), false;
             } else {
@@ -258,9 +269,21 @@ private:
         if (*p_ != '<' || p_ + 1 >= end_ || !IsNameCharacter(p_[1]))
             return Fail(StartsWith("<!") ? "a declaration" : "an element was expected"), false;
         const char* name = ++p_;
-        while (p_ < end_ && IsNameCharacter(*p_))
+        const bool* nameCharacters = Tables().name;
+        while (p_ < end_ && nameCharacters[static_cast<unsigned char>(*p_)])
             ++p_;
         tag.name = std::string_view(name, static_cast<size_t>(p_ - name));
+        tag.selfClosing = false;
+        // The usual tags end right after their name.
+        if (p_ < end_ && *p_ == '>') {
+            ++p_;
+            return true;
+        }
+        if (end_ - p_ >= 2 && p_[0] == '/' && p_[1] == '>') {
+            tag.selfClosing = true;
+            p_ += 2;
+            return true;
+        }
         // Attributes are skipped (the plist element's version is not checked).
         char quote = 0;
         for (; p_ < end_; ++p_) {
@@ -296,45 +319,55 @@ private:
         return true;
     }
 
-    // The text content of an element up to its closing tag. `raw` is set
-    // to a view into the document when the text needed no decoding.
-    bool ReadText(std::string_view name, bool selfClosing, std::string& decoded, std::string_view& text)
+    // The text content of an element up to its closing tag: a view into the
+    // document when the text needs no decoding (`decoded` is then false),
+    // otherwise a view of `scratch_`.
+    bool ReadText(std::string_view name, bool selfClosing, std::string_view& text, bool& decoded)
     {
-        decoded.clear();
+        decoded = false;
         if (selfClosing) {
             text = {};
             return true;
         }
         const char* start = p_;
-        while (p_ < end_ && *p_ != '<' && *p_ != '&')
-            ++p_;
-        if (p_ < end_ && *p_ == '<' && p_ + 1 < end_ && p_[1] == '/') {
-            text = std::string_view(start, static_cast<size_t>(p_ - start));
+        const char* lt = static_cast<const char*>(std::memchr(p_, '<', static_cast<size_t>(end_ - p_)));
+        if (lt == nullptr) {
+            p_ = end_;
+            return Fail("the document ends inside <" + std::string(name) + ">"), false;
+        }
+        const size_t length = static_cast<size_t>(lt - start);
+        if (lt + 1 < end_ && lt[1] == '/' && std::memchr(start, '&', length) == nullptr) {
+            p_ = lt;
+            text = std::string_view(start, length);
             return ReadCloseTag(name);
         }
-        decoded.assign(start, p_);
+        decoded = true;
+        scratch_.clear();
         for (;;) {
+            const char* stop = p_;
+            while (stop < end_ && *stop != '<' && *stop != '&')
+                ++stop;
+            scratch_.append(p_, stop);
+            p_ = stop;
             if (p_ >= end_)
                 return Fail("the document ends inside <" + std::string(name) + ">"), false;
             if (*p_ == '&') {
-                if (!ReadReference(decoded))
+                if (!ReadReference(scratch_))
                     return false;
             } else if (StartsWith("<![CDATA[")) {
                 p_ += 9;
                 const char* cdata = p_;
                 if (!SkipPast("]]>"))
                     return Fail("an unterminated CDATA section"), false;
-                decoded.append(cdata, p_ - 3);
+                scratch_.append(cdata, p_ - 3);
             } else if (StartsWith("<!--")) {
                 if (!SkipPast("-->"))
                     return Fail("an unterminated comment"), false;
             } else if (StartsWith("</")) {
-                text = decoded;
+                text = scratch_;
                 return ReadCloseTag(name);
-            } else if (*p_ == '<') {
-                return Fail("an element inside <" + std::string(name) + ">"), false;
             } else {
-                decoded.push_back(*p_++);
+                return Fail("an element inside <" + std::string(name) + ">"), false;
             }
         }
     }
@@ -371,9 +404,13 @@ private:
         return true;
     }
 
+    // A string of the document. Keys, and short values such as class
+    // names, repeat thousands of times in an archive: one object each serves
+    // the whole document (unless strings must be mutable).
     Owned MakeString(std::string_view utf8, bool shareable)
     {
-        if (!mutableLeaves_ && shareable && utf8.size() <= kSharedStringLimit) {
+        shareable = shareable && !mutableLeaves_ && utf8.size() <= kSharedStringLimit;
+        if (shareable) {
             auto it = sharedStrings_.find(utf8);
             if (it != sharedStrings_.end())
                 return Owned(CFRetain(it->second));
@@ -384,7 +421,7 @@ private:
         if (mutableLeaves_)
             return Owned(CFStringCreateMutableWithUTF16(std::move(units)));
         CFStringRef string = CFStringCreateWithUTF16(std::move(units));
-        if (shareable && utf8.size() <= kSharedStringLimit)
+        if (shareable)
             sharedStrings_.emplace(utf8, static_cast<CFStringRef>(CFRetain(string)));
         return Owned(string);
     }
@@ -399,25 +436,21 @@ private:
             return ReadDictionary(tag, depth);
         if (name == "array")
             return ReadArray(tag, depth);
-        if (name == "true" || name == "false") {
-            std::string decoded;
-            std::string_view text;
-            if (!ReadText(name, tag.selfClosing, decoded, text))
-                return Owned();
-            if (!Trimmed(text).empty())
-                return Fail("text inside <" + std::string(name) + ">"), Owned();
-            return Owned(name == "true" ? kCFBooleanTrue : kCFBooleanFalse);
-        }
-        std::string decoded;
         std::string_view text;
-        if (!ReadText(name, tag.selfClosing, decoded, text))
+        bool decoded;
+        if (!ReadText(name, tag.selfClosing, text, decoded))
             return Owned();
         if (name == "string")
-            return MakeString(text, decoded.empty());
+            return MakeString(text, !decoded && text.size() <= kSharedValueLimit);
         if (name == "integer")
             return ParseInteger(Trimmed(text));
         if (name == "real")
             return ParseReal(Trimmed(text));
+        if (name == "true" || name == "false") {
+            if (!Trimmed(text).empty())
+                return Fail("text inside <" + std::string(name) + ">"), Owned();
+            return Owned(name == "true" ? kCFBooleanTrue : kCFBooleanFalse);
+        }
         if (name == "date")
             return ParseDate(Trimmed(text));
         if (name == "data")
@@ -432,33 +465,59 @@ private:
         Owned result(dictionary);
         if (tag.selfClosing)
             return result;
-        std::string decoded;
+        // Entries wait in a list of this depth's own until the dictionary
+        // ends, so that each table is built at once; the list owns them.
+        std::vector<CFDictionaryObject::Entry>& entries = pending_[static_cast<size_t>(depth)];
+        entries.clear();
+        auto releasePending = [&entries] {
+            for (const auto& entry : entries) {
+                CFRelease(entry.key);
+                CFRelease(entry.value);
+            }
+            entries.clear();
+        };
         for (;;) {
             if (!SkipMisc())
-                return Owned();
-            if (StartsWith("</"))
-                return ReadCloseTag("dict") ? std::move(result) : Owned();
+                return releasePending(), Owned();
+            if (StartsWith("</")) {
+                if (!ReadCloseTag("dict"))
+                    return releasePending(), Owned();
+                dictionary->AdoptEntries(entries);
+                return result;
+            }
             Tag keyTag;
             if (!ReadOpenTag(keyTag))
-                return Owned();
+                return releasePending(), Owned();
             if (keyTag.name != "key")
-                return Fail("<key> was expected in a dictionary"), Owned();
+                return Fail("<key> was expected in a dictionary"), releasePending(), Owned();
             std::string_view keyText;
-            if (!ReadText("key", keyTag.selfClosing, decoded, keyText))
-                return Owned();
-            Owned key = MakeString(keyText, decoded.empty());
+            bool decoded;
+            if (!ReadText("key", keyTag.selfClosing, keyText, decoded))
+                return releasePending(), Owned();
+            Owned key = MakeKey(keyText, !decoded);
             if (!key.value || !SkipMisc())
-                return Owned();
+                return releasePending(), Owned();
             if (StartsWith("</"))
-                return Fail("a key without a value"), Owned();
+                return Fail("a key without a value"), releasePending(), Owned();
             Tag valueTag;
             if (!ReadOpenTag(valueTag))
-                return Owned();
+                return releasePending(), Owned();
             Owned value = ReadValue(valueTag, depth + 1);
             if (!value.value)
-                return Owned();
-            dictionary->Set(key.value, value.value, true, true);
+                return releasePending(), Owned();
+            entries.push_back({key.Release(), value.Release(), 0});
         }
+    }
+
+    // Keys are immutable whatever the leaves are: a key edited in place
+    // would be lost in its table.
+    Owned MakeKey(std::string_view utf8, bool shareable)
+    {
+        const bool leaves = mutableLeaves_;
+        mutableLeaves_ = false;
+        Owned key = MakeString(utf8, shareable);
+        mutableLeaves_ = leaves;
+        return key;
     }
 
     Owned ReadArray(const Tag& tag, int depth)
@@ -508,79 +567,105 @@ private:
 
     Owned ParseReal(std::string_view text)
     {
-        double value;
-        std::string lower(text);
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (lower == "nan") {
+        double value = 0;
+        auto equals = [&text](std::string_view word) {
+            return text.size() == word.size() &&
+                   std::equal(text.begin(), text.end(), word.begin(),
+                              [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+        };
+        if (equals("nan")) {
             value = std::numeric_limits<double>::quiet_NaN();
-        } else if (lower == "+infinity" || lower == "infinity" || lower == "inf" || lower == "+inf") {
+        } else if (equals("+infinity") || equals("infinity") || equals("inf") || equals("+inf")) {
             value = std::numeric_limits<double>::infinity();
-        } else if (lower == "-infinity" || lower == "-inf") {
+        } else if (equals("-infinity") || equals("-inf")) {
             value = -std::numeric_limits<double>::infinity();
         } else {
-            if (!text.empty() && text[0] == '+')
-                text.remove_prefix(1);
-            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (text.empty() || end != text.data() + text.size() ||
+            std::string_view digits = text;
+            if (!digits.empty() && digits[0] == '+')
+                digits.remove_prefix(1);
+            auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+            if (digits.empty() || end != digits.data() + digits.size() ||
                 (error != std::errc() && error != std::errc::result_out_of_range))
                 return Fail("a malformed real number"), Owned();
+            if (error == std::errc::result_out_of_range)
+                value = OutOfRange(digits);
         }
         return Owned(CFNumberCreate(nullptr, kCFNumberFloat64Type, &value));
     }
 
-    // "2001-01-01T00:00:00Z", optionally with a fraction of a second.
+    // A number too large or too small for a double: infinity or zero with
+    // its sign (from_chars leaves its result untouched in that case).
+    static double OutOfRange(std::string_view digits)
+    {
+        const bool negative = digits.front() == '-';
+        const size_t e = digits.find_first_of("eE");
+        const bool tiny = e != std::string_view::npos && e + 1 < digits.size() && digits[e + 1] == '-';
+        const double magnitude = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+        return negative ? -magnitude : magnitude;
+    }
+
+    // "2001-01-01T00:00:00Z". A fraction of a second is accepted and
+    // dropped, as the format keeps whole seconds: what is read can be
+    // written back unchanged.
     Owned ParseDate(std::string_view text)
     {
-        auto number = [&](size_t at, size_t length, int& out) {
+        auto number = [&text](size_t at, size_t length, int& out) {
+            out = 0;
             if (at + length > text.size())
                 return false;
-            auto [end, error] = std::from_chars(text.data() + at, text.data() + at + length, out);
-            return error == std::errc() && end == text.data() + at + length;
+            for (size_t i = at; i < at + length; ++i) {
+                if (text[i] < '0' || text[i] > '9')
+                    return false;
+                out = out * 10 + (text[i] - '0');
+            }
+            return true;
         };
-        CFUTCDateTime date{};
         int year, month, day, hour, minute, second;
         bool ok = text.size() >= 20 && number(0, 4, year) && text[4] == '-' && number(5, 2, month) &&
                   text[7] == '-' && number(8, 2, day) && text[10] == 'T' && number(11, 2, hour) && text[13] == ':' &&
                   number(14, 2, minute) && text[16] == ':' && number(17, 2, second) && text.back() == 'Z';
-        double fraction = 0;
         if (ok && text.size() > 20) {
-            std::string_view rest = text.substr(19, text.size() - 20);
-            auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), fraction);
-            ok = rest.size() > 1 && rest[0] == '.' && error == std::errc() && end == rest.data() + rest.size();
+            std::string_view fraction = text.substr(19, text.size() - 20);
+            ok = fraction.size() > 1 && fraction[0] == '.' &&
+                 fraction.find_first_not_of("0123456789", 1) == std::string_view::npos;
         }
-        if (!ok || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        static constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        if (!ok || month < 1 || month > 12 || day < 1 || day > kDaysInMonth[month - 1] || hour > 23 ||
+            minute > 59 || second > 59)
             return Fail("a malformed date"), Owned();
-        date.year = year, date.month = month, date.day = day, date.hour = hour, date.minute = minute;
-        date.second = second + fraction;
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        if (month == 2 && day == 29 && !leap)
+            return Fail("a malformed date"), Owned();
+        CFUTCDateTime date{year, month, day, hour, minute, static_cast<double>(second)};
         return Owned(CFDateCreate(nullptr, CFAbsoluteTimeFromUTC(date)));
     }
 
     Owned ParseData(std::string_view text)
     {
-        std::vector<UInt8> bytes;
-        bytes.reserve(text.size() * 3 / 4);
+        CFByteVector bytes(text.size() * 3 / 4 + 3);
+        UInt8* out = bytes.data();
+        const signed char* values = Tables().base64;
         uint32_t accumulator = 0;
         int bits = 0;
         bool padding = false;
         for (unsigned char c : text) {
-            if (IsSpace(static_cast<char>(c)))
-                continue;
-            if (c == '=') {
+            const int value = values[c];
+            if (value >= 0 && !padding) {
+                accumulator = (accumulator << 6) | static_cast<uint32_t>(value);
+                bits += 6;
+                if (bits >= 8) {
+                    bits -= 8;
+                    *out++ = static_cast<UInt8>(accumulator >> bits);
+                }
+            } else if (c == '=') {
                 padding = true;
-                continue;
-            }
-            const int value = Base64Value(c);
-            if (value < 0 || padding)
+            } else if (!IsSpace(static_cast<char>(c))) {
                 return Fail("malformed Base64 data"), Owned();
-            accumulator = (accumulator << 6) | static_cast<uint32_t>(value);
-            bits += 6;
-            if (bits >= 8) {
-                bits -= 8;
-                bytes.push_back(static_cast<UInt8>(accumulator >> bits));
             }
         }
         if (bits >= 6)  // a single character left over cannot end a group
             return Fail("malformed Base64 data"), Owned();
+        bytes.resize(static_cast<size_t>(out - bytes.data()));
         return Owned(CFDataCreateWithVector(std::move(bytes), mutableLeaves_));
     }
 
@@ -588,9 +673,12 @@ private:
     const char* p_;
     const char* const end_;
     const bool mutableContainers_;
-    const bool mutableLeaves_;
+    bool mutableLeaves_;
     std::string error_;
+    std::string scratch_;
     std::unordered_map<std::string_view, CFStringRef> sharedStrings_;
+    // Each depth's dictionary entries while the dictionary is being read.
+    std::vector<std::vector<CFDictionaryObject::Entry>> pending_;
 };
 
 // The declared encoding of the XML declaration, lower-cased; empty when none.
@@ -679,7 +767,7 @@ CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef, CFDataRef xmlD
     if (!isUTF8) {
         if (!ToUTF8(document, converted, error)) {
             if (errorString)
-                *errorString = CFStringCreateWithUTF8(error);
+                *errorString = CFStringCreateWithUTF8OrMacRoman(error);
             return nullptr;
         }
         document = converted;
@@ -691,14 +779,14 @@ CFPropertyListRef CFPropertyListCreateFromXMLData(CFAllocatorRef, CFDataRef xmlD
     if (first != std::string_view::npos && document[first] != '<') {
         CFPropertyListRef result = CFOpenStepPropertyListCreate(document, mutabilityOption, &error);
         if (result == nullptr && errorString)
-            *errorString = CFStringCreateWithUTF8(error);
+            *errorString = CFStringCreateWithUTF8OrMacRoman(error);
         return result;
     }
 
     Reader reader(document, mutabilityOption);
     CFPropertyListRef result = reader.Parse();
     if (result == nullptr && errorString)
-        *errorString = CFStringCreateWithUTF8(reader.Error());
+        *errorString = CFStringCreateWithUTF8OrMacRoman(reader.Error());
     return result;
 }
 

@@ -167,6 +167,16 @@ bool IsWhitespace(char16_t u)
     }
 }
 
+// Answers whether the text was UTF-8; otherwise it was read as Mac Roman.
+bool DecodeUTF8OrMacRoman(std::string_view text, std::u16string& units)
+{
+    if (CFDecodeUTF8(text, units))
+        return true;
+    units.clear();
+    CFDecodeBytes(reinterpret_cast<const UInt8*>(text.data()), text.size(), kCFStringEncodingMacRoman, false, units);
+    return false;
+}
+
 struct ConstantStringTable {
     struct Hash {
         using is_transparent = void;
@@ -194,7 +204,14 @@ bool CFStringObject::Equals(const CFRuntimeObject& other) const
 
 CFHashCode CFStringObject::Hash() const
 {
-    return CFStringHashUnits(units);
+    if (isMutable)
+        return CFStringHashUnits(units);
+    CFHashCode hash = cachedHash.load(std::memory_order_relaxed);
+    if (hash == 0) {
+        hash = CFStringHashUnits(units);
+        cachedHash.store(hash, std::memory_order_relaxed);
+    }
+    return hash;
 }
 
 CFStringRef CFStringObject::CopyDescription() const
@@ -212,25 +229,12 @@ CFHashCode CFStringHashUnits(std::u16string_view text)
     return static_cast<CFHashCode>(hash);
 }
 
-const CFStringObject* CFStringObjectOf(CFTypeRef cf)
-{
-    if (cf == nullptr || CFRuntimeObjectOf(cf)->TypeID() != kCFRuntimeTypeString)
-        return nullptr;
-    return static_cast<const CFStringObject*>(CFRuntimeObjectOf(cf));
-}
-
-std::u16string_view CFStringView(CFTypeRef cf)
-{
-    const CFStringObject* s = CFStringObjectOf(cf);
-    return s ? std::u16string_view(s->units) : std::u16string_view();
-}
-
 std::string CFStringToUTF8(CFTypeRef cf)
 {
     const CFStringObject* s = CFStringObjectOf(cf);
     if (s == nullptr)
         return {};
-    if (!s->constantUTF8.empty() || s->units.empty())
+    if (s->constantUTF8 != nullptr)
         return s->constantUTF8;
     return CFEncodeUTF8(s->units);
 }
@@ -250,6 +254,13 @@ CFStringRef CFStringCreateWithUTF8(std::string_view utf8)
     std::u16string units;
     if (!CFDecodeUTF8(utf8, units))
         return nullptr;
+    return CFStringCreateWithUTF16(std::move(units));
+}
+
+CFStringRef CFStringCreateWithUTF8OrMacRoman(std::string_view text)
+{
+    std::u16string units;
+    DecodeUTF8OrMacRoman(text, units);
     return CFStringCreateWithUTF16(std::move(units));
 }
 
@@ -274,16 +285,11 @@ CFStringRef CFSTR(std::string_view text)
     if (it != table.strings.end())
         return it->second;
     std::u16string units;
-    bool utf8 = CFDecodeUTF8(text, units);
-    if (!utf8) {
-        units.clear();
-        CFDecodeBytes(reinterpret_cast<const UInt8*>(text.data()), text.size(), kCFStringEncodingMacRoman, false,
-                      units);
-    }
+    const bool utf8 = DecodeUTF8OrMacRoman(text, units);
     auto* constant = new CFStringObject(std::move(units), false, /*immortal*/ true);
+    auto entry = table.strings.emplace(std::string(text), constant).first;
     if (utf8)
-        constant->constantUTF8 = std::string(text);
-    table.strings.emplace(std::string(text), constant);
+        constant->constantUTF8 = entry->first.c_str();  // nodes of the table never move
     return constant;
 }
 
@@ -426,15 +432,15 @@ const UniChar* CFStringGetCharactersPtr(CFStringRef theString)
 const char* CFStringGetCStringPtr(CFStringRef theString, CFStringEncoding encoding)
 {
     const CFStringObject* s = AsString(theString);
-    if (s == nullptr || s->constantUTF8.empty())
+    if (s == nullptr || s->constantUTF8 == nullptr)
         return nullptr;
     if (encoding == kCFStringEncodingUTF8)
-        return s->constantUTF8.c_str();
-    bool ascii = std::all_of(s->constantUTF8.begin(), s->constantUTF8.end(),
-                             [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        return s->constantUTF8;
+    const std::string_view text(s->constantUTF8);
+    bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     bool asciiCompatible = encoding == kCFStringEncodingASCII || encoding == kCFStringEncodingMacRoman ||
                            encoding == kCFStringEncodingISOLatin1 || encoding == kCFStringEncodingWindowsLatin1;
-    return ascii && asciiCompatible ? s->constantUTF8.c_str() : nullptr;
+    return ascii && asciiCompatible ? s->constantUTF8 : nullptr;
 }
 
 CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding, UInt8 lossByte,
@@ -503,7 +509,7 @@ CFDataRef CFStringCreateExternalRepresentation(CFAllocatorRef, CFStringRef theSt
     CFEncodeResult needed = CFEncodeUnits(s->units, encoding, lossByte, true, nullptr, 0);
     if (needed.charactersConverted != static_cast<CFIndex>(s->units.size()))
         return nullptr;
-    std::vector<UInt8> bytes(static_cast<size_t>(needed.bytesUsed));
+    CFByteVector bytes(static_cast<size_t>(needed.bytesUsed));
     CFEncodeUnits(s->units, encoding, lossByte, true, bytes.data(), needed.bytesUsed);
     return CFDataCreateWithVector(std::move(bytes), false);
 }

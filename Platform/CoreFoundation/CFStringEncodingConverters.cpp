@@ -79,17 +79,6 @@ const auto& WindowsLatin1Reverse()
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-void AppendCodePoint(std::u16string& out, char32_t cp)
-{
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-}
-
 enum class ByteOrder { Big, Little };
 
 bool DecodeUTF16(const UInt8* bytes, size_t count, ByteOrder order, std::u16string& out)
@@ -162,12 +151,15 @@ bool CFDecodeUTF8(std::string_view utf8, std::u16string& out)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
     const size_t n = utf8.size();
-    out.reserve(out.size() + n);
+    // A text never needs more UTF-16 units than it has bytes.
+    const size_t base = out.size();
+    out.resize(base + n);
+    char16_t* destination = out.data() + base;
     size_t i = 0;
     while (i < n) {
-        unsigned char b = s[i];
+        const unsigned char b = s[i];
         if (b < 0x80) {
-            out.push_back(b);
+            *destination++ = b;
             ++i;
             continue;
         }
@@ -186,17 +178,34 @@ bool CFDecodeUTF8(std::string_view utf8, std::u16string& out)
         if (i + extra >= n)
             return false;
         for (int k = 1; k <= extra; ++k) {
-            unsigned char c = s[i + k];
+            const unsigned char c = s[i + k];
             if ((c & 0xC0) != 0x80)
                 return false;
             cp = (cp << 6) | (c & 0x3F);
         }
         if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
             return false;
-        AppendCodePoint(out, cp);
-        i += extra + 1;
+        if (cp < 0x10000) {
+            *destination++ = static_cast<char16_t>(cp);
+        } else {
+            cp -= 0x10000;
+            *destination++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *destination++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        }
+        i += static_cast<size_t>(extra) + 1;
     }
+    out.resize(static_cast<size_t>(destination - out.data()));
     return true;
+}
+
+void CFReplaceLoneSurrogates(std::u16string& units)
+{
+    for (size_t i = 0; i < units.size(); ++i) {
+        if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1]))
+            ++i;
+        else if (IsHighSurrogate(units[i]) || IsLowSurrogate(units[i]))
+            units[i] = 0xFFFD;
+    }
 }
 
 std::string CFEncodeUTF8(std::u16string_view units)

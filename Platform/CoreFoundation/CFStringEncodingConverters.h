@@ -17,6 +17,10 @@ bool CFDecodeBytes(const UInt8* bytes, size_t count, CFStringEncoding encoding, 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool CFDecodeUTF8(std::string_view utf8, std::u16string& out);
 
+// Replaces every surrogate that is not half of a pair with U+FFFD, so that
+// the text has a UTF-8 form and survives a round trip through one.
+void CFReplaceLoneSurrogates(std::u16string& units);
+
 // UTF-8 of UTF-16 text; a lone surrogate becomes U+FFFD.
 std::string CFEncodeUTF8(std::u16string_view units);
 

@@ -280,7 +280,8 @@ void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arg
         }
         const ArgumentValue& value = values[d.argument];
 
-        std::string spec = "%" + adjusted.flags;
+        std::string spec("%");
+        spec += adjusted.flags;
         if (width >= 0)
             spec += std::to_string(width);
         if (precision >= 0)

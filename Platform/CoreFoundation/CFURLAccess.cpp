@@ -101,7 +101,7 @@ std::string NameOf(const std::string& path)
 // ---- reading ----
 
 // Reads the whole of a regular file. Answers 0 or an errno value.
-int ReadFile(const std::string& path, std::vector<UInt8>* contents)
+int ReadFile(const std::string& path, CFByteVector* contents)
 {
     // Non-blocking so that a FIFO cannot hang the open; it is refused below.
     FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -117,7 +117,7 @@ int ReadFile(const std::string& path, std::vector<UInt8>* contents)
     // One byte more than the file's size, so that the end shows as a read of
     // nothing without growing the buffer; files that report no size (those
     // of /proc) or grow while being read grow it.
-    std::vector<UInt8>& bytes = *contents;
+    CFByteVector& bytes = *contents;
     bytes.resize(static_cast<size_t>(status.st_size) + 1);
     size_t used = 0;
     for (;;) {
@@ -324,7 +324,7 @@ Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef, CFURLRef url, C
         SetError(errorCode, error);
         return false;
     }
-    std::vector<UInt8> contents;
+    CFByteVector contents;
     if (int error = ReadFile(path, resourceData ? &contents : nullptr)) {
         SetError(errorCode, ErrorForErrno(error));
         return false;

@@ -30,6 +30,11 @@ uint64_t MonotonicNanoseconds()
     return static_cast<uint64_t>(now.tv_sec) * 1'000'000'000ULL + static_cast<uint64_t>(now.tv_nsec);
 }
 
+bool IsFake()
+{
+    return gFake.load(std::memory_order_acquire) != nullptr;
+}
+
 Fake::Fake(double wallSeconds, uint64_t monotonicNanoseconds)
     : outer_(gFake.load()), wall_(wallSeconds), monotonic_(monotonicNanoseconds)
 {

@@ -11,6 +11,9 @@ namespace Clock {
 double WallSeconds();
 // Nanoseconds on a scale that never goes back (not related to the wall).
 uint64_t MonotonicNanoseconds();
+// Whether a Fake stands in for the clocks: waiting on real time for a clock
+// that does not move would never end.
+bool IsFake();
 
 // While a Fake exists, both clocks stand still except when moved through it.
 class Fake {

@@ -1,6 +1,8 @@
 #include "Diagnostics.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <mutex>
 
 namespace Diagnostics {
@@ -28,6 +30,29 @@ void WriteLine(std::string_view line)
     whole.push_back('\n');
     std::fwrite(whole.data(), 1, whole.size(), stdout);
     std::fflush(stdout);
+}
+
+void ReportException(std::string_view where)
+{
+    std::string message = "unknown exception";
+    const void* thrown = nullptr;
+    try {
+        if (std::exception_ptr exception = std::current_exception())
+            std::rethrow_exception(exception);
+    } catch (const std::exception& error) {
+        message = error.what();
+        thrown = &error;
+    } catch (...) {
+    }
+    char address[2 * sizeof(void*) + 8];
+    std::snprintf(address, sizeof address, "0x%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(thrown)));
+    std::string line(where);
+    line += ':';
+    line += message;
+    line += ':';
+    line += address;
+    WriteLine(line);
 }
 
 Capture::Capture()

@@ -13,6 +13,13 @@ namespace Diagnostics {
 // Writes `line` and a newline.
 void WriteLine(std::string_view line);
 
+// For the boundaries where a handler's exception must not escape (timers,
+// event handlers): call inside a catch block. Writes one line,
+// "<where>:<what()>:<address of the exception object>", with "unknown
+// exception" as the message when the object is not a std::exception. The
+// address tells apart two reports of the same message.
+void ReportException(std::string_view where);
+
 // While a Capture exists, lines are collected by it instead of being written
 // (the innermost capture wins). Captures are not shared between threads'
 // expectations: any thread's lines reach the current capture.

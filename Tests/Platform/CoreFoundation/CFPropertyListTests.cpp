@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -61,6 +62,21 @@ CFRef<CFMutableDictionaryRef> SampleTree()
     CFArrayAppendValue(deep, MakeData("abc"));
     CFArrayAppendValue(deep, CFSTR(""));
     CFDictionarySetValue(child, CFSTR("deep"), deep);
+    // Data deeper in the tree: shorter lines, at most eight tabs of indentation.
+    std::string blob;
+    for (int i = 0; i < 301; ++i)
+        blob.push_back(static_cast<char>(i * 13 + 5));
+    CFDictionarySetValue(child, CFSTR("thumbnail"), MakeData(blob));
+    CFRef<CFMutableArrayRef> nested = NewArray();
+    CFMutableArrayRef level = nested;
+    std::vector<CFRef<CFMutableArrayRef>> levels;
+    for (int depth = 0; depth < 8; ++depth) {
+        levels.push_back(NewArray());
+        CFArrayAppendValue(level, levels.back());
+        level = levels.back();
+    }
+    CFArrayAppendValue(level, MakeData(blob.substr(0, 200)));
+    CFDictionarySetValue(child, CFSTR("nested"), nested);
     auto objects = NewArray();
     CFArrayAppendValue(objects, child);
     CFDictionarySetValue(root, CFSTR("system.objects"), objects);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -36,4 +39,27 @@ TEST(Diagnostics, UncapturedLinesGoToStandardOutput)
     }
     Diagnostics::WriteLine("outer");
     EXPECT_EQ(outer.Lines(), std::vector<std::string>{"outer"});
+}
+
+TEST(Diagnostics, ExceptionsAreReportedOnOneLine)
+{
+    Diagnostics::Capture capture;
+    const std::runtime_error* thrown = nullptr;
+    try {
+        throw std::runtime_error("disk full");
+    } catch (const std::runtime_error& error) {
+        thrown = &error;
+        Diagnostics::ReportException("TScreen.SaveSheet");
+    }
+    try {
+        throw 42;
+    } catch (...) {
+        Diagnostics::ReportException("TTimer.Fire");
+    }
+    ASSERT_EQ(capture.Lines().size(), 2u);
+    char address[32];
+    std::snprintf(address, sizeof address, "0x%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(thrown)));
+    EXPECT_EQ(capture.Lines()[0], std::string("TScreen.SaveSheet:disk full:") + address);
+    EXPECT_EQ(capture.Lines()[1], "TTimer.Fire:unknown exception:0x0");
 }

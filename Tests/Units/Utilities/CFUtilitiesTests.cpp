@@ -13,11 +13,29 @@
 
 namespace {
 
-// Points the main bundle at the fixture bundle for one test.
+// Points the main bundle at the fixture bundle, in English, for one test.
 class FixtureBundle {
 public:
-    FixtureBundle() { CFBundleSetMainBundleResourcesPath(BRINDLET_FIXTURES_DIR "/Bundles/Sample"); }
-    ~FixtureBundle() { CFBundleSetMainBundleResourcesPath(nullptr); }
+    FixtureBundle()
+    {
+        const char* language = std::getenv("LANGUAGE");
+        savedLanguage_ = language ? language : "";
+        hadLanguage_ = language != nullptr;
+        setenv("LANGUAGE", "en", 1);
+        CFBundleSetMainBundleResourcesPath(BRINDLET_FIXTURES_DIR "/Bundles/Sample");
+    }
+    ~FixtureBundle()
+    {
+        CFBundleSetMainBundleResourcesPath(nullptr);
+        if (hadLanguage_)
+            setenv("LANGUAGE", savedLanguage_.c_str(), 1);
+        else
+            unsetenv("LANGUAGE");
+    }
+
+private:
+    std::string savedLanguage_;
+    bool hadLanguage_;
 };
 
 }  // namespace
@@ -38,6 +56,11 @@ TEST(CFCopyLocalizedString, TranslatesAndFillsPlaceholders)
 
     CFRef<CFMutableStringRef> plain(CFCopyLocalizedString("No entry"));
     EXPECT_EQ(UTF8Of(plain), "No entry");
+
+    CFRef<CFMutableStringRef> translated(CFCopyLocalizedString("Delete ^1 of ^2", {arguments[2], arguments[6]}));
+    EXPECT_EQ(UTF8Of(translated), "Really delete <3> of <7> cards?");
+    CFRef<CFMutableStringRef> escaped(CFCopyLocalizedString("Cafe"));
+    EXPECT_EQ(UTF8Of(escaped), "Café 😀");
 }
 
 TEST(CFUtilities, CopiesOfStringsAndData)
