@@ -14,14 +14,7 @@ const CFArrayCallBacks kNoCallBacks = {0, nullptr, nullptr, nullptr, nullptr};
 
 CFArrayObject* AsMutableArray(CFMutableArrayRef array, const char* operation)
 {
-    const CFArrayObject* object = CFArrayObjectOf(array);
-    if (object == nullptr)
-        return nullptr;
-    if (!object->isMutable) {
-        Diagnostics::WriteLine(std::string(operation) + ": the array is immutable; nothing changed.");
-        return nullptr;
-    }
-    return const_cast<CFArrayObject*>(object);
+    return CFRuntimeEditable(CFArrayObjectOf(array), operation, "array");
 }
 
 bool CheckIndex(const CFArrayObject* array, CFIndex idx, CFIndex limit, const char* operation)

@@ -2,8 +2,6 @@
 
 #include "CFStringInternal.h"
 
-#include <Support/Diagnostics.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -12,14 +10,7 @@ namespace {
 
 CFDataObject* AsMutableData(CFMutableDataRef data, const char* operation)
 {
-    const CFDataObject* object = CFDataObjectOf(data);
-    if (object == nullptr)
-        return nullptr;
-    if (!object->isMutable) {
-        Diagnostics::WriteLine(std::string(operation) + ": the data is immutable; nothing changed.");
-        return nullptr;
-    }
-    return const_cast<CFDataObject*>(object);
+    return CFRuntimeEditable(CFDataObjectOf(data), operation, "data");
 }
 
 // Shared by the empty data objects so that their byte pointer is never nil.

@@ -2,8 +2,6 @@
 
 #include "CFStringInternal.h"
 
-#include <Support/Diagnostics.h>
-
 #include <cstdio>
 #include <string>
 
@@ -23,14 +21,7 @@ const CFDictionaryValueCallBacks kNoValueCallBacks = {0, nullptr, nullptr, nullp
 
 CFDictionaryObject* AsMutableDictionary(CFMutableDictionaryRef dictionary, const char* operation)
 {
-    const CFDictionaryObject* object = CFDictionaryObjectOf(dictionary);
-    if (object == nullptr)
-        return nullptr;
-    if (!object->isMutable) {
-        Diagnostics::WriteLine(std::string(operation) + ": the dictionary is immutable; nothing changed.");
-        return nullptr;
-    }
-    return const_cast<CFDictionaryObject*>(object);
+    return CFRuntimeEditable(CFDictionaryObjectOf(dictionary), operation, "dictionary");
 }
 
 bool ValuesEqual(const CFDictionaryValueCallBacks& callBacks, const void* a, const void* b)

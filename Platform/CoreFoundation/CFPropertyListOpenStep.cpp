@@ -38,17 +38,6 @@ bool IsBareCharacter(char16_t c)
            c == '+' || c == '/' || c == ':' || c == '.' || c == '-';
 }
 
-int HexValue(char16_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool IsOctal(char16_t c)
 {
     return c >= '0' && c <= '7';
@@ -260,8 +249,8 @@ private:
             // written as two escapes, which join here by adjacency.
             unsigned unit = 0;
             int digits = 0;
-            while (digits < 4 && !AtEnd() && HexValue(Peek()) >= 0) {
-                unit = unit * 16 + static_cast<unsigned>(HexValue(text_[p_++]));
+            while (digits < 4 && !AtEnd() && CFHexDigitValue(Peek()) >= 0) {
+                unit = unit * 16 + static_cast<unsigned>(CFHexDigitValue(text_[p_++]));
                 ++digits;
             }
             out.push_back(digits ? static_cast<char16_t>(unit) : u'U');
@@ -303,7 +292,7 @@ private:
                 ++p_;
                 break;
             }
-            const int value = HexValue(c);
+            const int value = CFHexDigitValue(c);
             if (value < 0)
                 return Fail("unexpected " + Describe(c) + " in data"), Owned();
             ++p_;

@@ -2,6 +2,8 @@
 
 #include "CFStringInternal.h"
 
+#include <Support/Diagnostics.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -128,6 +130,11 @@ void CFRuntimeClampRange(CFRange range, size_t length, size_t* start, size_t* co
     end = std::clamp<CFIndex>(end, location, total);
     *start = static_cast<size_t>(location);
     *count = static_cast<size_t>(end - location);
+}
+
+void CFRuntimeRefuseEdit(const char* operation, const char* kind)
+{
+    Diagnostics::WriteLine(std::string(operation) + ": the " + kind + " is immutable; nothing changed.");
 }
 
 CFTypeID CFRuntimeRegisterType(const char* name)

@@ -67,3 +67,31 @@ void CFRuntimeClampRange(CFRange range, size_t length, size_t* start, size_t* co
 
 // "<CFString 0x1234>" style prefix used by descriptions.
 std::string CFRuntimeDescriptionPrefix(const CFRuntimeObject* object);
+
+// Writes the line that refuses an edit of an immutable value.
+void CFRuntimeRefuseEdit(const char* operation, const char* kind);
+
+// The object an editing call may change: nil for nil (or a value of
+// another type, which `object` already is as nil), and nil with a
+// diagnostic line for an immutable value.
+template <typename Object>
+Object* CFRuntimeEditable(const Object* object, const char* operation, const char* kind)
+{
+    if (object == nullptr)
+        return nullptr;
+    if (!object->isMutable) {
+        CFRuntimeRefuseEdit(operation, kind);
+        return nullptr;
+    }
+    return const_cast<Object*>(object);
+}
+
+// The value of a hexadecimal digit, -1 for any other character.
+inline int CFHexDigitValue(UInt32 c)
+{
+    if (c >= '0' && c <= '9')
+        return static_cast<int>(c - '0');
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+        return static_cast<int>((c | 0x20) - 'a' + 10);
+    return -1;
+}

@@ -26,14 +26,7 @@ const CFStringObject* AsString(CFTypeRef cf)
 
 CFStringObject* AsMutableString(CFMutableStringRef s, const char* operation)
 {
-    const CFStringObject* object = CFStringObjectOf(s);
-    if (object == nullptr)
-        return nullptr;
-    if (!object->isMutable) {
-        Diagnostics::WriteLine(std::string(operation) + ": the string is immutable; nothing changed.");
-        return nullptr;
-    }
-    return const_cast<CFStringObject*>(object);
+    return CFRuntimeEditable(CFStringObjectOf(s), operation, "string");
 }
 
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }

@@ -45,15 +45,6 @@ bool IsPathCharacter(unsigned c)
     return IsUnreserved(c) || IsSubDelimiter(c) || c == ':' || c == '@' || c == '/';
 }
 
-int HexValue(unsigned c)
-{
-    if (IsDigit(c))
-        return int(c - '0');
-    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
-        return int((c | 0x20) - 'a' + 10);
-    return -1;
-}
-
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
@@ -106,8 +97,8 @@ std::optional<std::string> DecodeEscapes(std::string_view text)
         }
         if (i + 2 >= text.size())
             return std::nullopt;
-        int high = HexValue(static_cast<unsigned char>(text[i + 1]));
-        int low = HexValue(static_cast<unsigned char>(text[i + 2]));
+        int high = CFHexDigitValue(static_cast<unsigned char>(text[i + 1]));
+        int low = CFHexDigitValue(static_cast<unsigned char>(text[i + 2]));
         if (high < 0 || low < 0)
             return std::nullopt;
         out += static_cast<char>(high * 16 + low);
@@ -219,8 +210,8 @@ std::optional<URLParts> Parse(std::string_view text)
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (!IsLegalURLCharacter(c))
             return std::nullopt;
-        if (c == '%' && (i + 2 >= text.size() || HexValue(static_cast<unsigned char>(text[i + 1])) < 0 ||
-                         HexValue(static_cast<unsigned char>(text[i + 2])) < 0))
+        if (c == '%' && (i + 2 >= text.size() || CFHexDigitValue(static_cast<unsigned char>(text[i + 1])) < 0 ||
+                         CFHexDigitValue(static_cast<unsigned char>(text[i + 2])) < 0))
             return std::nullopt;
     }
     URLParts parts = Split(text);
@@ -606,8 +597,8 @@ std::optional<std::u16string> ReplaceEscapes(std::u16string_view text, std::u16s
         bytes.clear();
         escapeAt.clear();
         while (i < text.size() && text[i] == '%') {
-            int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
-            int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+            int high = i + 1 < text.size() ? CFHexDigitValue(text[i + 1]) : -1;
+            int low = i + 2 < text.size() ? CFHexDigitValue(text[i + 2]) : -1;
             if (high < 0 || low < 0)
                 return std::nullopt;
             bytes.push_back(static_cast<UInt8>(high * 16 + low));

@@ -62,17 +62,6 @@ void FillRandom(UInt8* bytes, size_t count)
     }
 }
 
-int HexValue(char16_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 CFTypeID CFUUIDGetTypeID()
@@ -121,7 +110,7 @@ CFUUIDRef CFUUIDCreateFromString(CFAllocatorRef, CFStringRef uuidStr)
             ++i;
             continue;
         }
-        int high = HexValue(text[i]), low = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
+        int high = CFHexDigitValue(text[i]), low = i + 1 < text.size() ? CFHexDigitValue(text[i + 1]) : -1;
         if (high < 0 || low < 0 || byte >= bytes.size())
             return nullptr;
         bytes[byte++] = static_cast<UInt8>(high * 16 + low);

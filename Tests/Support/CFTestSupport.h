@@ -56,6 +56,22 @@ inline CFRef<CFDataRef> MakeData(std::string_view bytes)
         CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size())));
 }
 
+// A property list parsed from text; `error` (when given) gets the reader's
+// reason, empty when it parsed.
+inline CFRef<CFTypeRef> ParsePropertyList(std::string_view text,
+                                          CFOptionFlags options = kCFPropertyListImmutable,
+                                          std::string* error = nullptr)
+{
+    auto data = MakeData(text);
+    CFStringRef errorString = nullptr;
+    CFRef<CFTypeRef> result(CFPropertyListCreateFromXMLData(nullptr, data, options, &errorString));
+    if (error)
+        *error = errorString ? UTF8Of(errorString) : "";
+    if (errorString)
+        CFRelease(errorString);
+    return result;
+}
+
 // A file of the test fixtures folder, read whole; empty when missing.
 std::string ReadFixture(std::string_view relativePath);
 // Writes a fixture file (used to refresh golden files on purpose).

@@ -337,14 +337,7 @@ void TArchiver::SetDataValue(const ShortString& key, UInt32 size, const void* by
 
 bool TArchiver::GetDataValue(const ShortString& key, void* dest, size_t size) const
 {
-    CFTypeRef value = GetValue(key);
-    if (!HasType(value, CFDataGetTypeID()) || dest == nullptr)
-        return false;
-    CFDataRef data = static_cast<CFDataRef>(value);
-    if (static_cast<size_t>(CFDataGetLength(data)) != size)
-        return false;
-    CFDataGetBytes(data, CFRangeMake(0, static_cast<CFIndex>(size)), static_cast<UInt8*>(dest));
-    return true;
+    return CFDataCopyExactly(GetValue(key), dest, size);
 }
 
 void TArchiver::SetImageValue(const ShortString& key, CGImageRef image)

@@ -249,14 +249,7 @@ CFTypeRef TObject::GetTypeProperty(const ShortString& name) const
 
 bool TObject::GetDataProperty(const ShortString& name, void* dest, size_t size) const
 {
-    CFTypeRef value = GetTypeProperty(name);
-    if (value == nullptr || CFGetTypeID(value) != CFDataGetTypeID() || dest == nullptr)
-        return false;
-    CFDataRef data = static_cast<CFDataRef>(value);
-    if (static_cast<size_t>(CFDataGetLength(data)) != size)
-        return false;
-    CFDataGetBytes(data, CFRangeMake(0, static_cast<CFIndex>(size)), static_cast<UInt8*>(dest));
-    return true;
+    return CFDataCopyExactly(GetTypeProperty(name), dest, size);
 }
 
 // ---- calling by name ----

@@ -109,6 +109,17 @@ Ptr CFDataCopyBytes(CFDataRef d)
     return block;
 }
 
+bool CFDataCopyExactly(CFTypeRef value, void* dest, size_t size)
+{
+    if (value == nullptr || dest == nullptr || CFGetTypeID(value) != CFDataGetTypeID())
+        return false;
+    CFDataRef data = static_cast<CFDataRef>(value);
+    if (static_cast<size_t>(CFDataGetLength(data)) != size)
+        return false;
+    CFDataGetBytes(data, CFRangeMake(0, static_cast<CFIndex>(size)), static_cast<UInt8*>(dest));
+    return true;
+}
+
 CFRange CFDataGetRange(CFDataRef d)
 {
     return CFRangeMake(0, CFDataGetLength(d));

@@ -41,6 +41,11 @@ Ptr CFStringCopyUnicodeString(CFStringRef s);
 char* CFStringCopyCString(CFStringRef s, CFStringEncoding encoding = kCFStringEncodingMacRoman);
 // A new memory block with a copy of the data's bytes; nil for anything but data.
 Ptr CFDataCopyBytes(CFDataRef d);
+// Copies the bytes of a data value into `dest` only when there are exactly
+// `size` of them (a stored value of another length would overrun the
+// destination or leave part of it stale); false otherwise, and for values
+// that are not data.
+bool CFDataCopyExactly(CFTypeRef value, void* dest, size_t size);
 CFRange CFDataGetRange(CFDataRef d);
 CFRange CFStringGetRange(CFStringRef s);
 // True when both are non-nil and equal exactly (case-sensitive).

@@ -11,23 +11,10 @@
 
 namespace {
 
-CFRef<CFTypeRef> Parse(std::string_view text, CFOptionFlags options = kCFPropertyListImmutable,
-                       std::string* error = nullptr)
-{
-    auto data = MakeData(text);
-    CFStringRef errorString = nullptr;
-    CFRef<CFTypeRef> result(CFPropertyListCreateFromXMLData(nullptr, data, options, &errorString));
-    if (error)
-        *error = errorString ? UTF8Of(errorString) : "";
-    if (errorString)
-        CFRelease(errorString);
-    return result;
-}
-
 CFRef<CFTypeRef> FromXML(std::string_view body)
 {
     std::string error;
-    auto value = Parse("<plist>" + std::string(body) + "</plist>", kCFPropertyListImmutable, &error);
+    auto value = ParsePropertyList("<plist>" + std::string(body) + "</plist>", kCFPropertyListImmutable, &error);
     EXPECT_TRUE(value) << body << ": " << error;
     return value;
 }
@@ -93,7 +80,7 @@ TEST(CFOpenStep, ReadsWellFormedText)
     };
     for (const Case& c : cases) {
         std::string error;
-        auto value = Parse(c.text, kCFPropertyListImmutable, &error);
+        auto value = ParsePropertyList(c.text, kCFPropertyListImmutable, &error);
         ASSERT_TRUE(value) << c.name << ": " << error;
         if (c.xml) {
             auto expected = FromXML(c.xml);
@@ -134,7 +121,7 @@ TEST(CFOpenStep, RefusesMalformedTextWithTheLine)
     };
     for (const Case& c : cases) {
         std::string error;
-        EXPECT_FALSE(Parse(c.text, kCFPropertyListImmutable, &error)) << c.name;
+        EXPECT_FALSE(ParsePropertyList(c.text, kCFPropertyListImmutable, &error)) << c.name;
         const std::string prefix = "Malformed property list at line " + std::to_string(c.line) + ": ";
         EXPECT_EQ(error.rfind(prefix, 0), 0u) << c.name << ": " << error;
         EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
@@ -146,7 +133,7 @@ TEST(CFOpenStep, MutabilityOptions)
     const std::string text = "{ list = (s); data = <00>; }";
     for (CFOptionFlags option : {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
                                  kCFPropertyListMutableContainersAndLeaves}) {
-        auto root = Parse(text, option);
+        auto root = ParsePropertyList(text, option);
         ASSERT_TRUE(root);
         auto dictionary = static_cast<CFMutableDictionaryRef>(const_cast<void*>(root.get()));
         auto list = static_cast<CFMutableArrayRef>(const_cast<void*>(CFDictionaryGetValue(dictionary, CFSTR("list"))));
@@ -175,7 +162,7 @@ TEST(CFOpenStep, ReadsALargeStringsFile)
     for (int i = 0; i < entries; ++i)
         text += "/* entry */\n\"key " + std::to_string(i) + "\" = \"value \\\"" + std::to_string(i) + "\\\"\";\n";
     std::string error;
-    auto table = Parse(text, kCFPropertyListImmutable, &error);
+    auto table = ParsePropertyList(text, kCFPropertyListImmutable, &error);
     ASSERT_TRUE(table) << error;
     auto dictionary = static_cast<CFDictionaryRef>(table.get());
     EXPECT_EQ(CFDictionaryGetCount(dictionary), entries);

@@ -83,19 +83,6 @@ CFRef<CFMutableDictionaryRef> SampleTree()
     return root;
 }
 
-CFRef<CFTypeRef> Parse(std::string_view xml, CFOptionFlags options = kCFPropertyListImmutable,
-                       std::string* error = nullptr)
-{
-    auto data = MakeData(xml);
-    CFStringRef errorString = nullptr;
-    CFRef<CFTypeRef> result(CFPropertyListCreateFromXMLData(nullptr, data, options, &errorString));
-    if (error)
-        *error = errorString ? UTF8Of(errorString) : "";
-    if (errorString)
-        CFRelease(errorString);
-    return result;
-}
-
 std::string Document(std::string_view body)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + std::string(body) +
@@ -140,7 +127,7 @@ TEST(CFPropertyList, EveryKindRoundTrips)
     CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, root));
     ASSERT_TRUE(xml);
     std::string error;
-    auto back = Parse(BytesOf(xml), kCFPropertyListImmutable, &error);
+    auto back = ParsePropertyList(BytesOf(xml), kCFPropertyListImmutable, &error);
     ASSERT_TRUE(back) << error;
     EXPECT_TRUE(CFEqual(back, root)) << DescriptionOf(back);
     // Written again, it gives the same bytes.
@@ -169,7 +156,7 @@ TEST(CFPropertyList, MutabilityOptions)
                                      "<key>data</key><data>AAE=</data></dict>");
     for (CFOptionFlags option : {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
                                  kCFPropertyListMutableContainersAndLeaves}) {
-        auto root = Parse(xml, option);
+        auto root = ParsePropertyList(xml, option);
         ASSERT_TRUE(root);
         auto dictionary = static_cast<CFMutableDictionaryRef>(const_cast<void*>(root.get()));
         auto list = static_cast<CFMutableArrayRef>(const_cast<void*>(CFDictionaryGetValue(dictionary, CFSTR("list"))));
@@ -206,7 +193,7 @@ TEST(CFPropertyList, ToleratesWhatUsersFilesHold)
     };
     for (const Case& c : cases) {
         std::string error;
-        auto root = Parse(c.xml, kCFPropertyListImmutable, &error);
+        auto root = ParsePropertyList(c.xml, kCFPropertyListImmutable, &error);
         ASSERT_TRUE(root) << c.name << ": " << error;
         EXPECT_EQ(UTF8Of(static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(root.get()),
                                                                       CFSTR("k")))),
@@ -214,7 +201,7 @@ TEST(CFPropertyList, ToleratesWhatUsersFilesHold)
             << c.name;
     }
 
-    auto numbers = Parse(Document("<array><integer> 0x1F </integer><integer>-7</integer><real>+2.5</real>"
+    auto numbers = ParsePropertyList(Document("<array><integer> 0x1F </integer><integer>-7</integer><real>+2.5</real>"
                                   "<real>-infinity</real><data>\n  AAEC\n  Aw==\n</data><true></true></array>"));
     ASSERT_TRUE(numbers);
     CFArrayRef array = static_cast<CFArrayRef>(numbers.get());
@@ -268,11 +255,11 @@ TEST(CFPropertyList, RefusesMalformedAndUnsafeInput)
     };
     for (const Case& c : cases) {
         std::string error;
-        auto result = Parse(c.xml, kCFPropertyListImmutable, &error);
+        auto result = ParsePropertyList(c.xml, kCFPropertyListImmutable, &error);
         EXPECT_FALSE(result) << c.name;
         EXPECT_FALSE(error.empty()) << c.name;
     }
-    EXPECT_TRUE(Parse(valid));
+    EXPECT_TRUE(ParsePropertyList(valid));
 }
 
 TEST(CFPropertyList, DeepNestingIsRefusedWithoutOverflowingTheStack)
@@ -281,7 +268,7 @@ TEST(CFPropertyList, DeepNestingIsRefusedWithoutOverflowingTheStack)
     for (int i = 0; i < 100000; ++i)
         deep += "<array>";
     std::string error;
-    EXPECT_FALSE(Parse(deep, kCFPropertyListImmutable, &error));
+    EXPECT_FALSE(ParsePropertyList(deep, kCFPropertyListImmutable, &error));
     EXPECT_NE(error.find("nesting"), std::string::npos) << error;
 
     std::string allowed = "<plist>";
@@ -290,7 +277,7 @@ TEST(CFPropertyList, DeepNestingIsRefusedWithoutOverflowingTheStack)
     for (int i = 0; i < 500; ++i)
         allowed += "</array>";
     allowed += "</plist>";
-    EXPECT_TRUE(Parse(allowed));
+    EXPECT_TRUE(ParsePropertyList(allowed));
 }
 
 TEST(CFPropertyList, DeepCopyIsIndependent)
