@@ -8,6 +8,8 @@ packages=(
     g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
     # tests and benchmarks (libplist is the benchmarks' point of comparison)
     libgtest-dev libgmock-dev libbenchmark-dev libplist-dev
+    # libraries
+    qt6-base-dev libpcre3-dev libcanberra-dev
     # a private session bus for tests, time zones and locales
     dbus-daemon tzdata locales
 )
