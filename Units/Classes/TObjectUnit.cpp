@@ -9,6 +9,7 @@
 #include <Support/Diagnostics.h>
 
 #include <cstdio>
+#include <unistd.h>
 #include <mutex>
 #include <unordered_set>
 
@@ -31,9 +32,16 @@ LiveObjects& Live()
     return *live;
 }
 
-// Objects with releases booked by Autorelease, and the pending drain.
-std::vector<TObject*> gAutoreleaseTable;
-EventLoopTimerRef gAutoreleaseTimer = nullptr;
+// Objects with releases booked by Autorelease, and the pending drain. Each
+// thread has its own table: the main thread's is drained by its event loop,
+// a background task drains its own when its work is done.
+thread_local std::vector<TObject*> gAutoreleaseTable;
+thread_local EventLoopTimerRef gAutoreleaseTimer = nullptr;
+
+bool OnMainThread()
+{
+    return gettid() == getpid();
+}
 
 void AutoreleaseTimerCallback(EventLoopTimerRef timer, void*)
 {
@@ -44,7 +52,7 @@ void AutoreleaseTimerCallback(EventLoopTimerRef timer, void*)
 
 void ScheduleDrain()
 {
-    if (gAutoreleaseTimer == nullptr)
+    if (gAutoreleaseTimer == nullptr && OnMainThread())
         InstallEventLoopTimer(GetCurrentEventLoop(), 0.0, 0.0, AutoreleaseTimerCallback, nullptr,
                               &gAutoreleaseTimer);
 }
@@ -192,8 +200,11 @@ void TObject::Deallocate()
     methodTable_ = nullptr;
     if (properties_)
         CFRelease(properties_);
+    if (integerProperties_)
+        CFRelease(integerProperties_);
     auxiliaryObject_ = nullptr;
     properties_ = nullptr;
+    integerProperties_ = nullptr;
     Note("deallocate", false);
     if (delegate_)
         delegate_->Release();
@@ -250,6 +261,26 @@ CFTypeRef TObject::GetTypeProperty(const ShortString& name) const
 bool TObject::GetDataProperty(const ShortString& name, void* dest, size_t size) const
 {
     return CFDataCopyExactly(GetTypeProperty(name), dest, size);
+}
+
+void TObject::SetIntegerProperty(const ShortString& name, SInt32 value)
+{
+    if (integerProperties_ == nullptr)
+        integerProperties_ =
+            CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    CFRef<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberSInt32Type, &value));
+    CFDictionarySetValue(integerProperties_, CFSTR(name), number);
+}
+
+SInt32 TObject::GetIntegerProperty(const ShortString& name) const
+{
+    CFTypeRef value = integerProperties_ ? CFDictionaryGetValue(integerProperties_, CFSTR(name)) : nullptr;
+    if (value == nullptr)
+        return -1;
+    SInt32 result = 0;
+    if (CFGetTypeID(value) == CFNumberGetTypeID())
+        CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt32Type, &result);
+    return result;
 }
 
 // ---- calling by name ----

@@ -153,6 +153,10 @@ public:
     {
         return GetDataProperty(name, dest, sizeof(T));
     }
+    // Integer properties, in a table of their own: -1 when the object has
+    // none of that name.
+    void SetIntegerProperty(const ShortString& name, SInt32 value);
+    SInt32 GetIntegerProperty(const ShortString& name) const;
 
     // Calling by name.
     void RegisterMethod(const ShortString& name, MethodCode code);
@@ -236,6 +240,7 @@ private:
     bool warnMissingMethods_ = false;
     std::unordered_map<CFStringRef, MethodCode>* methodTable_ = nullptr;
     CFMutableDictionaryRef properties_ = nullptr;
+    CFMutableDictionaryRef integerProperties_ = nullptr;
     CFTypeRef auxiliaryObject_ = nullptr;
     // Releases booked by Autorelease and not yet done by the drain.
     int pendingAutoreleases_ = 0;
@@ -305,8 +310,9 @@ void RetainObject(T*& field, U* object)
 // releases it; answers `cf` (nil passes through).
 CFTypeRef CFAutorelease(CFTypeRef cf);
 
-// Releases everything the autorelease table holds. The event loop calls it
-// on its next pass after an Autorelease.
+// Releases everything the calling thread's autorelease table holds. The
+// main event loop calls it on its next pass after an Autorelease; a
+// background task calls it when its work is done.
 void DumpAutoreleaseTable();
 
 // ---- the class registry ----
