@@ -465,7 +465,16 @@ OSStatus RunWithQt(EventLoopRef loop, EventTimeout timeout)
         QObject::connect(&timeoutTimer, &QTimer::timeout, &qtLoop, armTimeout);
         if (end != kNever)
             armTimeout();
-        qtLoop.exec();
+        // A stall between taking the deadline and arming it can leave it
+        // passed already; exit() before exec() is ignored by Qt, so entering
+        // the loop then would wait forever.
+        bool alreadyTimedOut;
+        {
+            std::lock_guard lock(state.mutex);
+            alreadyTimedOut = run.timedOut;
+        }
+        if (!alreadyTimedOut)
+            qtLoop.exec();
     }
     std::lock_guard lock(state.mutex);
     loop->runs.pop_back();

@@ -1,0 +1,121 @@
+// Small file-system fixtures for the tests of files, folders and the
+// places the system keeps things: a scratch folder that goes away with the
+// test, and a home whose XDG folders live inside one.
+#pragma once
+
+#include <CoreServices/Files.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+class ScratchFolder {
+public:
+    // A new folder inside `under` (else $TMPDIR, else /tmp), its path resolved.
+    explicit ScratchFolder(const std::string& under = "")
+    {
+        std::string base = under;
+        if (base.empty()) {
+            const char* tmp = std::getenv("TMPDIR");
+            base = tmp && tmp[0] == '/' ? tmp : "/tmp";
+        }
+        std::string pattern = base + "/brindlet-files.XXXXXX";
+        char resolved[PATH_MAX];
+        if (mkdtemp(pattern.data()) && realpath(pattern.c_str(), resolved))
+            path_ = resolved;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(std::string_view relative) const { return path_ + "/" + std::string(relative); }
+
+    // Writes a file, making the folders it lies in.
+    void Write(std::string_view relative, std::string_view contents) const
+    {
+        const std::filesystem::path path = *this / relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << contents;
+    }
+    void MakeFolder(std::string_view relative) const { std::filesystem::create_directories(*this / relative); }
+    void MakeLink(std::string_view relative, const std::string& target) const
+    {
+        std::filesystem::create_symlink(target, *this / relative);
+    }
+    // A reference to the item itself (a final link is not followed).
+    FSRef Ref(std::string_view relative = "") const
+    {
+        const std::string path = relative.empty() ? path_ : *this / relative;
+        FSRef ref{};
+        FSPathMakeRefWithOptions(reinterpret_cast<const UInt8*>(path.c_str()), kFSPathMakeRefDoNotFollowLeafSymlink,
+                                 &ref, nullptr);
+        return ref;
+    }
+
+private:
+    std::string path_;
+};
+
+inline std::string ReadWhole(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+inline bool Exists(const std::string& path)
+{
+    std::error_code ignored;
+    return std::filesystem::symlink_status(path, ignored).type() != std::filesystem::file_type::not_found;
+}
+
+// While it lives, HOME and the XDG folders point into a scratch folder of
+// their own, so that trash, preferences and autostart entries of a test
+// land there.
+class ScopedHome {
+public:
+    ScopedHome()
+    {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"}) {
+            const char* value = std::getenv(name);
+            saved_.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
+        }
+        home_.MakeFolder("home");
+        setenv("HOME", (home_ / "home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home_ / "config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (home_ / "data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
+    }
+    ~ScopedHome()
+    {
+        for (const auto& [name, value] : saved_) {
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
+    }
+    ScopedHome(const ScopedHome&) = delete;
+    ScopedHome& operator=(const ScopedHome&) = delete;
+
+    const ScratchFolder& Folder() const { return home_; }
+    std::string operator/(std::string_view relative) const { return home_ / relative; }
+
+private:
+    ScratchFolder home_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
