@@ -1,0 +1,116 @@
+#include "NSFont.h"
+
+#include <Foundation/NSString.h>
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr CGFloat kDefaultFontSize = 12;
+constexpr CGFloat kSystemFontSize = 13;
+
+QString QStringOf(const NSString* text)
+{
+    if (text == nullptr)
+        return QString();
+    const CFStringRef s = text->cfString();
+    const CFIndex length = CFStringGetLength(s);
+    QString out(static_cast<qsizetype>(length), Qt::Uninitialized);
+    CFStringGetCharacters(s, CFRangeMake(0, length), reinterpret_cast<UniChar*>(out.data()));
+    return out;
+}
+
+NSString* NSStringOf(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return NSString::stringWithUTF8String(utf8.constData());
+}
+
+}  // namespace
+
+NSFont* NSFont::Make(const QString& family, CGFloat size, bool bold)
+{
+    QFont font(family);
+    // Whole pixels: Qt takes no fractional pixel size, and a point size
+    // would be scaled by the screen's resolution.
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(size))));
+    if (bold)
+        font.setWeight(QFont::Bold);
+    return NSAutorelease(new NSFont(font, size));
+}
+
+NSFont* NSFont::fontWithName(const NSString* name, CGFloat size)
+{
+    if (qGuiApp == nullptr || name == nullptr)
+        return nullptr;
+    const QString wanted = QStringOf(name);
+    const QStringList families = QFontDatabase::families();
+    const auto found = std::find_if(families.begin(), families.end(), [&](const QString& family) {
+        return family.compare(wanted, Qt::CaseInsensitive) == 0;
+    });
+    if (found == families.end())
+        return nullptr;
+    return Make(*found, size > 0 ? size : kDefaultFontSize, false);
+}
+
+NSFont* NSFont::systemFontOfSize(CGFloat size)
+{
+    if (qGuiApp == nullptr)
+        return nullptr;
+    return Make(QFontDatabase::systemFont(QFontDatabase::GeneralFont).family(), size > 0 ? size : kSystemFontSize,
+                false);
+}
+
+NSFont* NSFont::boldSystemFontOfSize(CGFloat size)
+{
+    if (qGuiApp == nullptr)
+        return nullptr;
+    return Make(QFontDatabase::systemFont(QFontDatabase::GeneralFont).family(), size > 0 ? size : kSystemFontSize,
+                true);
+}
+
+NSString* NSFont::fontName() const
+{
+    return familyName();
+}
+
+NSString* NSFont::familyName() const
+{
+    return NSStringOf(font_.family());
+}
+
+CGFloat NSFont::widthOfString(const NSString* text) const
+{
+    return widthOfString(QStringOf(text));
+}
+
+CGFloat NSFont::widthOfString(const QString& text) const
+{
+    return static_cast<CGFloat>(QFontMetricsF(font_).horizontalAdvance(text));
+}
+
+NSString* NSFont::description() const
+{
+    const QByteArray family = font_.family().toUtf8();
+    char text[320];
+    std::snprintf(text, sizeof text, "\"%s %g%s\"", family.constData(), static_cast<double>(size_),
+                  font_.bold() ? " bold" : "");
+    return NSString::stringWithUTF8String(text);
+}
+
+bool NSFont::isEqual(const NSObject* other) const
+{
+    const auto* font = dynamic_cast<const NSFont*>(other);
+    return font != nullptr && font->size_ == size_ && font->font_ == font_;
+}
+
+NSUInteger NSFont::hash() const
+{
+    return static_cast<NSUInteger>(qHash(font_.family())) ^ static_cast<NSUInteger>(std::lround(size_ * 16));
+}

@@ -1,0 +1,121 @@
+#include "NSObject.h"
+
+#include "NSString.h"
+
+#include <CarbonCore/CarbonEventLoop.h>
+#include <Support/Diagnostics.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+thread_local std::vector<NSAutoreleasePool*> tPools;
+
+// The main thread's pool for objects autoreleased outside any pool, and
+// its pending drain.
+std::vector<NSObject*> gLoopPool;
+EventLoopTimerRef gLoopDrain = nullptr;
+
+bool OnMainThread()
+{
+    return gettid() == getpid();
+}
+
+void DrainLoopPool(EventLoopTimerRef timer, void*)
+{
+    RemoveEventLoopTimer(timer);
+    gLoopDrain = nullptr;
+    std::vector<NSObject*> objects;
+    objects.swap(gLoopPool);
+    for (NSObject* object : objects)
+        object->release();
+}
+
+}  // namespace
+
+NSObject* NSObject::retain()
+{
+    retainCount_.fetch_add(1, std::memory_order_relaxed);
+    return this;
+}
+
+void NSObject::release()
+{
+    if (retainCount_.fetch_sub(1, std::memory_order_acq_rel) == 1)
+        delete this;
+}
+
+NSObject* NSObject::autorelease()
+{
+    NSAutoreleasePool::addObject(this);
+    return this;
+}
+
+NSString* NSObject::description() const
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "<%s: %p>", className(), static_cast<const void*>(this));
+    return NSString::stringWithUTF8String(text);
+}
+
+bool NSObject::respondsToSelector(std::string_view) const
+{
+    return false;
+}
+
+NSAutoreleasePool* NSAutoreleasePool::newPool()
+{
+    auto* pool = new NSAutoreleasePool;
+    tPools.push_back(pool);
+    return pool;
+}
+
+void NSAutoreleasePool::addObject(NSObject* object)
+{
+    if (object == nullptr)
+        return;
+    if (!tPools.empty()) {
+        tPools.back()->objects_.push_back(object);
+        return;
+    }
+    if (OnMainThread()) {
+        gLoopPool.push_back(object);
+        if (gLoopDrain == nullptr)
+            InstallEventLoopTimer(GetMainEventLoop(), 0.0, 0.0, DrainLoopPool, nullptr, &gLoopDrain);
+        return;
+    }
+    Diagnostics::WriteLine(std::string("Warning: A ") + object->className() +
+                           " was autoreleased with no pool in place and leaks.");
+}
+
+size_t NSAutoreleasePool::openPoolCount()
+{
+    return tPools.size();
+}
+
+void NSAutoreleasePool::ReleaseObjects()
+{
+    // Releasing may autorelease more objects into this pool: go on until empty.
+    while (!objects_.empty()) {
+        std::vector<NSObject*> objects;
+        objects.swap(objects_);
+        for (NSObject* object : objects)
+            object->release();
+    }
+}
+
+void NSAutoreleasePool::drain()
+{
+    // Pools opened inside this one and left open close with it.
+    while (!tPools.empty() && tPools.back() != this) {
+        NSAutoreleasePool* inner = tPools.back();
+        inner->ReleaseObjects();
+        tPools.pop_back();
+        inner->NSObject::release();
+    }
+    ReleaseObjects();
+    if (!tPools.empty() && tPools.back() == this)
+        tPools.pop_back();
+    NSObject::release();
+}
