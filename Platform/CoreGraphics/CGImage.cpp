@@ -3,10 +3,81 @@
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CFStringInternal.h>
 
+#include <QtEndian>
+
+#include <cstring>
+#include <mutex>
 #include <string>
 
+namespace {
+
+// The host's 32-bit byte order: QImage's ARGB32 formats are whole 32-bit
+// words, which sit in memory in this order.
+constexpr CGBitmapInfo kHost32 =
+    QSysInfo::ByteOrder == QSysInfo::LittleEndian ? kCGBitmapByteOrder32Little : kCGBitmapByteOrder32Big;
+
+struct Layout {
+    QImage::Format format;
+    size_t bitsPerComponent;
+    size_t bitsPerPixel;
+    CGColorSpaceModel model;
+    CGBitmapInfo bitmapInfo;
+};
+
+// The QImage formats an image may hold, and how they read as Core Graphics
+// layouts.
+constexpr Layout kLayouts[] = {
+    {QImage::Format_RGBA8888_Premultiplied, 8, 32, kCGColorSpaceModelRGB, kCGImageAlphaPremultipliedLast},
+    {QImage::Format_RGBA8888, 8, 32, kCGColorSpaceModelRGB, kCGImageAlphaLast},
+    {QImage::Format_RGBX8888, 8, 32, kCGColorSpaceModelRGB, kCGImageAlphaNoneSkipLast},
+    {QImage::Format_ARGB32_Premultiplied, 8, 32, kCGColorSpaceModelRGB, kCGImageAlphaPremultipliedFirst | kHost32},
+    {QImage::Format_ARGB32, 8, 32, kCGColorSpaceModelRGB, kCGImageAlphaFirst | kHost32},
+    {QImage::Format_RGB32, 8, 32, kCGColorSpaceModelRGB, kCGImageAlphaNoneSkipFirst | kHost32},
+    {QImage::Format_RGB888, 8, 24, kCGColorSpaceModelRGB, kCGImageAlphaNone},
+    {QImage::Format_Grayscale8, 8, 8, kCGColorSpaceModelMonochrome, kCGImageAlphaNone},
+    {QImage::Format_Alpha8, 8, 8, kCGColorSpaceModelUnknown, kCGImageAlphaOnly},
+};
+
+const Layout* LayoutOf(QImage::Format format)
+{
+    for (const Layout& layout : kLayouts)
+        if (layout.format == format)
+            return &layout;
+    return nullptr;
+}
+
+QImage Normalized(const QImage& image)
+{
+    if (LayoutOf(image.format()))
+        return image;
+    if (!image.hasAlphaChannel())
+        return image.convertToFormat(QImage::Format_RGB32);
+    const bool premultiplied = image.pixelFormat().premultiplied() == QPixelFormat::Premultiplied;
+    return image.convertToFormat(premultiplied ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
+}
+
+CGColorSpaceRef SpaceFor(CGColorSpaceModel model)
+{
+    if (model == kCGColorSpaceModelRGB)
+        return CGColorSpaceCreateWithName(kCGColorSpaceGenericRGB);
+    if (model == kCGColorSpaceModelMonochrome)
+        return CGColorSpaceCreateWithName(kCGColorSpaceGenericGray);
+    return nullptr;
+}
+
+}  // namespace
+
 struct CGImageObject final : CFRuntimeObject {
-    CGImageObject(CFTypeID type, QImage pixels) : CFRuntimeObject(type), image(std::move(pixels)) {}
+    CGImageObject(QImage pixels, CGColorSpaceRef colorSpace, bool isMask, bool interpolate)
+        : CFRuntimeObject(CGImageGetTypeID()), image(std::move(pixels)), layout(*LayoutOf(image.format())),
+          space(colorSpace), mask(isMask), shouldInterpolate(interpolate)
+    {
+    }
+    ~CGImageObject() override
+    {
+        CGColorSpaceRelease(space);
+        CGDataProviderRelease(provider);
+    }
 
     bool Equals(const CFRuntimeObject& other) const override
     {
@@ -19,6 +90,13 @@ struct CGImageObject final : CFRuntimeObject {
     }
 
     const QImage image;
+    const Layout layout;
+    const CGColorSpaceRef space;  // owned; nil for masks and alpha-only images
+    const bool mask;
+    const bool shouldInterpolate;
+    // Made on first request: most images are never asked for their bytes.
+    mutable std::once_flag providerOnce;
+    mutable CGDataProviderRef provider = nullptr;
 };
 
 namespace {
@@ -28,6 +106,118 @@ const CGImageObject* AsImage(CFTypeRef cf)
     if (cf == nullptr || CFRuntimeObjectOf(cf)->TypeID() != CGImageGetTypeID())
         return nullptr;
     return static_cast<const CGImageObject*>(CFRuntimeObjectOf(cf));
+}
+
+CGImageRef MakeImage(const QImage& pixels, bool mask = false, bool interpolate = true)
+{
+    if (pixels.isNull())
+        return nullptr;
+    QImage normalized = Normalized(pixels);
+    CGColorSpaceRef space = mask ? nullptr : SpaceFor(LayoutOf(normalized.format())->model);
+    return new CGImageObject(std::move(normalized), space, mask, interpolate);
+}
+
+// Where red, green, blue and alpha sit among the four bytes of a 32-bit
+// pixel (-1: no alpha byte), and whether the colour is premultiplied.
+struct ByteOrder {
+    int red, green, blue, alpha;
+    bool premultiplied;
+    bool valid;
+};
+
+ByteOrder ByteOrderOf(CGBitmapInfo info)
+{
+    const UInt32 alpha = info & kCGBitmapAlphaInfoMask;
+    const UInt32 order = info & kCGBitmapByteOrderMask;
+    if (order != kCGBitmapByteOrderDefault && order != kCGBitmapByteOrder32Big && order != kCGBitmapByteOrder32Little)
+        return ByteOrder{0, 0, 0, 0, false, false};
+    // In big-endian word order, "first" puts alpha in byte 0, "last" in byte 3.
+    bool first = false;
+    bool hasAlpha = true;
+    bool premultiplied = false;
+    switch (alpha) {
+    case kCGImageAlphaPremultipliedFirst: first = true; premultiplied = true; break;
+    case kCGImageAlphaFirst: first = true; break;
+    case kCGImageAlphaNoneSkipFirst: first = true; hasAlpha = false; break;
+    case kCGImageAlphaPremultipliedLast: premultiplied = true; break;
+    case kCGImageAlphaLast: break;
+    case kCGImageAlphaNoneSkipLast: hasAlpha = false; break;
+    default: return ByteOrder{0, 0, 0, 0, false, false};
+    }
+    ByteOrder bytes = first ? ByteOrder{1, 2, 3, 0, premultiplied, true} : ByteOrder{0, 1, 2, 3, premultiplied, true};
+    if (order == kCGBitmapByteOrder32Little) {
+        bytes.red = 3 - bytes.red;
+        bytes.green = 3 - bytes.green;
+        bytes.blue = 3 - bytes.blue;
+        bytes.alpha = 3 - bytes.alpha;
+    }
+    if (!hasAlpha)
+        bytes.alpha = -1;
+    return bytes;
+}
+
+// The pixels of a raster of 8-bit components, copied into a QImage.
+QImage DecodeRaster(std::span<const UInt8> bytes, size_t width, size_t height, size_t bitsPerPixel,
+                    size_t bytesPerRow, CGColorSpaceModel model, CGBitmapInfo info)
+{
+    const size_t minimumRow = (width * bitsPerPixel + 7) / 8;
+    if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF || bytesPerRow < minimumRow ||
+        (info & kCGBitmapFloatComponents))
+        return QImage();
+    if (bytes.size() < bytesPerRow * (height - 1) + minimumRow)
+        return QImage();
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    const UInt32 alpha = info & kCGBitmapAlphaInfoMask;
+
+    auto copyRows = [&](QImage::Format format) {
+        QImage out(w, h, format);
+        if (out.isNull())
+            return out;
+        for (int y = 0; y < h; ++y)
+            std::memcpy(out.scanLine(y), bytes.data() + size_t(y) * bytesPerRow, minimumRow);
+        return out;
+    };
+
+    if (model == kCGColorSpaceModelUnknown && alpha == kCGImageAlphaOnly && bitsPerPixel == 8)
+        return copyRows(QImage::Format_Alpha8);
+    if (model == kCGColorSpaceModelMonochrome && bitsPerPixel == 8 && alpha == kCGImageAlphaNone)
+        return copyRows(QImage::Format_Grayscale8);
+    if (model == kCGColorSpaceModelRGB && bitsPerPixel == 24 && alpha == kCGImageAlphaNone)
+        return copyRows(QImage::Format_RGB888);
+    if (model == kCGColorSpaceModelMonochrome && bitsPerPixel == 16 &&
+        (alpha == kCGImageAlphaLast || alpha == kCGImageAlphaPremultipliedLast)) {
+        const bool premultiplied = alpha == kCGImageAlphaPremultipliedLast;
+        QImage out(w, h, premultiplied ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888);
+        for (int y = 0; y < h; ++y) {
+            const UInt8* in = bytes.data() + size_t(y) * bytesPerRow;
+            UInt8* o = out.scanLine(y);
+            for (int x = 0; x < w; ++x, in += 2, o += 4)
+                o[0] = o[1] = o[2] = in[0], o[3] = in[1];
+        }
+        return out;
+    }
+    if (model != kCGColorSpaceModelRGB || bitsPerPixel != 32)
+        return QImage();
+    const ByteOrder order = ByteOrderOf(info);
+    if (!order.valid)
+        return QImage();
+    const QImage::Format format = order.alpha < 0        ? QImage::Format_RGBX8888
+                                  : order.premultiplied ? QImage::Format_RGBA8888_Premultiplied
+                                                        : QImage::Format_RGBA8888;
+    QImage out(w, h, format);
+    if (out.isNull())
+        return out;
+    for (int y = 0; y < h; ++y) {
+        const UInt8* in = bytes.data() + size_t(y) * bytesPerRow;
+        UInt8* o = out.scanLine(y);
+        for (int x = 0; x < w; ++x, in += 4, o += 4) {
+            o[0] = in[order.red];
+            o[1] = in[order.green];
+            o[2] = in[order.blue];
+            o[3] = order.alpha < 0 ? 255 : in[order.alpha];
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -40,15 +230,66 @@ CFTypeID CGImageGetTypeID()
 
 CGImageRef CGImageCreateWithQImage(const QImage& image)
 {
-    if (image.isNull())
-        return nullptr;
-    return new CGImageObject(CGImageGetTypeID(), image);
+    return MakeImage(image);
 }
 
 QImage CGImageGetQImage(CGImageRef image)
 {
     const CGImageObject* object = AsImage(image);
     return object ? object->image : QImage();
+}
+
+QImage CGImageGetCoverage(CGImageRef image)
+{
+    const CGImageObject* object = AsImage(image);
+    if (object == nullptr)
+        return QImage();
+    if (object->mask) {
+        QImage coverage = object->image.convertToFormat(QImage::Format_Grayscale8);
+        coverage.invertPixels();
+        return coverage.reinterpretAsFormat(QImage::Format_Alpha8) ? coverage : QImage();
+    }
+    if (object->image.format() == QImage::Format_Grayscale8) {
+        QImage coverage = object->image.copy();
+        coverage.reinterpretAsFormat(QImage::Format_Alpha8);
+        return coverage;
+    }
+    return object->image.convertToFormat(QImage::Format_Alpha8);
+}
+
+QImage CGImageGetPaintableQImage(CGImageRef image, const QColor& fill)
+{
+    const CGImageObject* object = AsImage(image);
+    if (object == nullptr)
+        return QImage();
+    if (object->mask) {
+        QImage painted(object->image.size(), QImage::Format_ARGB32_Premultiplied);
+        painted.fill(fill);
+        const QImage coverage = CGImageGetCoverage(image);
+        for (int y = 0; y < painted.height(); ++y) {
+            QRgb* row = reinterpret_cast<QRgb*>(painted.scanLine(y));
+            const uchar* cover = coverage.constScanLine(y);
+            for (int x = 0; x < painted.width(); ++x) {
+                const QRgb p = row[x];
+                const uint c = cover[x];
+                row[x] = qRgba(qRed(p) * c / 255, qGreen(p) * c / 255, qBlue(p) * c / 255, qAlpha(p) * c / 255);
+            }
+        }
+        return painted;
+    }
+    if (object->image.format() == QImage::Format_Alpha8) {
+        // An alpha-only image paints black, like any colour image would
+        // whose colour channels are all zero.
+        QImage painted(object->image.size(), QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < painted.height(); ++y) {
+            QRgb* row = reinterpret_cast<QRgb*>(painted.scanLine(y));
+            const uchar* a = object->image.constScanLine(y);
+            for (int x = 0; x < painted.width(); ++x)
+                row[x] = qRgba(0, 0, 0, a[x]);
+        }
+        return painted;
+    }
+    return object->image;
 }
 
 CGImageRef CGImageRetain(CGImageRef image)
@@ -58,7 +299,75 @@ CGImageRef CGImageRetain(CGImageRef image)
 
 void CGImageRelease(CGImageRef image)
 {
-    CFRelease(image);
+    if (image)
+        CFRelease(image);
+}
+
+CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, size_t bitsPerPixel, size_t bytesPerRow,
+                         CGColorSpaceRef space, CGBitmapInfo bitmapInfo, CGDataProviderRef provider, const CGFloat*,
+                         bool shouldInterpolate, CGColorRenderingIntent)
+{
+    if (bitsPerComponent != 8)
+        return nullptr;
+    const CGColorSpaceModel model = space ? CGColorSpaceGetModel(space) : kCGColorSpaceModelUnknown;
+    QImage pixels = DecodeRaster(CGDataProviderGetBytes(provider), width, height, bitsPerPixel, bytesPerRow, model,
+                                 bitmapInfo);
+    if (pixels.isNull())
+        return nullptr;
+    return new CGImageObject(std::move(pixels), space ? CGColorSpaceRetain(space) : nullptr, false, shouldInterpolate);
+}
+
+CGImageRef CGImageMaskCreate(size_t width, size_t height, size_t bitsPerComponent, size_t bitsPerPixel,
+                             size_t bytesPerRow, CGDataProviderRef provider, const CGFloat decode[],
+                             bool shouldInterpolate)
+{
+    if (bitsPerComponent != bitsPerPixel || (bitsPerPixel != 1 && bitsPerPixel != 8))
+        return nullptr;
+    QImage samples;
+    if (bitsPerPixel == 8) {
+        samples = DecodeRaster(CGDataProviderGetBytes(provider), width, height, 8, bytesPerRow,
+                               kCGColorSpaceModelMonochrome, kCGImageAlphaNone);
+    } else {
+        const std::span<const UInt8> bytes = CGDataProviderGetBytes(provider);
+        if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF || bytesPerRow < (width + 7) / 8 ||
+            bytes.size() < bytesPerRow * (height - 1) + (width + 7) / 8)
+            return nullptr;
+        samples = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_Grayscale8);
+        for (int y = 0; y < samples.height(); ++y) {
+            const UInt8* in = bytes.data() + size_t(y) * bytesPerRow;
+            uchar* out = samples.scanLine(y);
+            for (int x = 0; x < samples.width(); ++x)
+                out[x] = (in[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
+        }
+    }
+    if (samples.isNull())
+        return nullptr;
+    if (decode && decode[0] > decode[1])
+        samples.invertPixels();
+    return new CGImageObject(std::move(samples), nullptr, true, shouldInterpolate);
+}
+
+CGImageRef CGImageCreateCopy(CGImageRef image)
+{
+    const CGImageObject* object = AsImage(image);
+    if (object == nullptr)
+        return nullptr;
+    return new CGImageObject(object->image, object->space ? CGColorSpaceRetain(object->space) : nullptr, object->mask,
+                             object->shouldInterpolate);
+}
+
+CGImageRef CGImageCreateWithImageInRect(CGImageRef image, CGRect rect)
+{
+    const CGImageObject* object = AsImage(image);
+    if (object == nullptr)
+        return nullptr;
+    const CGRect bounds = CGRectMake(0, 0, object->image.width(), object->image.height());
+    const CGRect part = CGRectIntersection(CGRectIntegral(rect), bounds);
+    if (CGRectIsEmpty(part))
+        return nullptr;
+    const QRect area(int(part.origin.x), int(part.origin.y), int(part.size.width), int(part.size.height));
+    return new CGImageObject(object->image.copy(area), object->space ? CGColorSpaceRetain(object->space) : nullptr,
+                             object->mask, object->shouldInterpolate);
 }
 
 size_t CGImageGetWidth(CGImageRef image)
@@ -76,17 +385,62 @@ size_t CGImageGetHeight(CGImageRef image)
 size_t CGImageGetBitsPerComponent(CGImageRef image)
 {
     const CGImageObject* object = AsImage(image);
-    return object ? static_cast<size_t>(object->image.depth() >= 24 ? 8 : object->image.depth()) : 0;
+    return object ? object->layout.bitsPerComponent : 0;
 }
 
 size_t CGImageGetBitsPerPixel(CGImageRef image)
 {
     const CGImageObject* object = AsImage(image);
-    return object ? static_cast<size_t>(object->image.depth()) : 0;
+    return object ? object->layout.bitsPerPixel : 0;
 }
 
 size_t CGImageGetBytesPerRow(CGImageRef image)
 {
     const CGImageObject* object = AsImage(image);
     return object ? static_cast<size_t>(object->image.bytesPerLine()) : 0;
+}
+
+CGImageAlphaInfo CGImageGetAlphaInfo(CGImageRef image)
+{
+    return CGImageAlphaInfo(CGImageGetBitmapInfo(image) & kCGBitmapAlphaInfoMask);
+}
+
+CGBitmapInfo CGImageGetBitmapInfo(CGImageRef image)
+{
+    const CGImageObject* object = AsImage(image);
+    if (object == nullptr || object->mask)
+        return 0;
+    return object->layout.bitmapInfo;
+}
+
+CGColorSpaceRef CGImageGetColorSpace(CGImageRef image)
+{
+    const CGImageObject* object = AsImage(image);
+    return object ? object->space : nullptr;
+}
+
+CGDataProviderRef CGImageGetDataProvider(CGImageRef image)
+{
+    const CGImageObject* object = AsImage(image);
+    if (object == nullptr)
+        return nullptr;
+    std::call_once(object->providerOnce, [object] {
+        const QImage& pixels = object->image;
+        CFDataRef bytes = CFDataCreate(nullptr, pixels.constBits(), static_cast<CFIndex>(pixels.sizeInBytes()));
+        object->provider = CGDataProviderCreateWithCFData(bytes);
+        CFRelease(bytes);
+    });
+    return object->provider;
+}
+
+bool CGImageIsMask(CGImageRef image)
+{
+    const CGImageObject* object = AsImage(image);
+    return object && object->mask;
+}
+
+bool CGImageGetShouldInterpolate(CGImageRef image)
+{
+    const CGImageObject* object = AsImage(image);
+    return object && object->shouldInterpolate;
 }

@@ -10,6 +10,9 @@
 #include <QByteArray>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QSaveFile>
+
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -38,9 +41,33 @@ const char* QtNameFor(std::string_view identifier)
 const char* IdentifierFor(const QByteArray& qtName)
 {
     for (const Format& format : kFormats)
-        if (qtName == format.qtName || (qtName == "jpg" && std::string_view(format.qtName) == "jpeg"))
+        if (qtName == format.qtName || (qtName == "jpg" && std::string_view(format.qtName) == "jpeg") ||
+            (qtName == "tif" && std::string_view(format.qtName) == "tiff"))
             return format.identifier;
     return nullptr;
+}
+
+// Premultiplied pixels written as straight alpha, each colour rounded to
+// the nearest value: premultiplying the result again (as drawing does)
+// gives back exactly the bytes we started from, so a bitmap snapshot
+// survives an encode and decode unchanged.
+QImage StraightAlpha(const QImage& image)
+{
+    if (image.pixelFormat().premultiplied() != QPixelFormat::Premultiplied)
+        return image;
+    const QImage source = image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    QImage out(source.size(), QImage::Format_RGBA8888);
+    for (int y = 0; y < source.height(); ++y) {
+        const uchar* in = source.constScanLine(y);
+        uchar* o = out.scanLine(y);
+        for (int x = 0; x < source.width(); ++x, in += 4, o += 4) {
+            const uint a = in[3];
+            for (int c = 0; c < 3; ++c)
+                o[c] = a == 0 ? 0 : uchar(std::min<uint>(255, (in[c] * 255u + a / 2) / a));
+            o[3] = uchar(a);
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -55,14 +82,20 @@ struct CGImageSourceObject final : CFRuntimeObject {
 };
 
 struct CGImageDestinationObject final : CFRuntimeObject {
-    CGImageDestinationObject(CFTypeID type, CFMutableDataRef target, const char* format)
-        : CFRuntimeObject(type), data(static_cast<CFMutableDataRef>(const_cast<void*>(CFRetain(target)))),
-          qtFormat(format)
+    CGImageDestinationObject(CFTypeID type, CFMutableDataRef target, QString file, const char* format)
+        : CFRuntimeObject(type),
+          data(target ? static_cast<CFMutableDataRef>(const_cast<void*>(CFRetain(target))) : nullptr),
+          path(std::move(file)), qtFormat(format)
     {
     }
-    ~CGImageDestinationObject() override { CFRelease(data); }
+    ~CGImageDestinationObject() override
+    {
+        if (data)
+            CFRelease(data);
+    }
 
-    CFMutableDataRef const data;
+    CFMutableDataRef const data;  // nil when writing a file
+    const QString path;
     const char* const qtFormat;
     std::vector<QImage> images;
 };
@@ -83,6 +116,27 @@ CGImageDestinationObject* AsDestination(CFTypeRef cf)
     return const_cast<CGImageDestinationObject*>(static_cast<const CGImageDestinationObject*>(CFRuntimeObjectOf(cf)));
 }
 
+CGImageSourceRef MakeSource(QByteArray bytes)
+{
+    if (bytes.isEmpty())
+        return nullptr;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    QByteArray format = reader.format();
+    if (format.isEmpty() || IdentifierFor(format) == nullptr)
+        return nullptr;
+    return new CGImageSourceObject(CGImageSourceGetTypeID(), std::move(bytes), std::move(format));
+}
+
+QString FilePathOf(CFURLRef url)
+{
+    UInt8 path[4096];
+    if (url == nullptr || !CFURLGetFileSystemRepresentation(url, true, path, sizeof path))
+        return QString();
+    return QString::fromUtf8(reinterpret_cast<const char*>(path));
+}
+
 }  // namespace
 
 CFTypeID CGImageSourceGetTypeID()
@@ -94,16 +148,26 @@ CFTypeID CGImageSourceGetTypeID()
 CGImageSourceRef CGImageSourceCreateWithData(CFDataRef data, CFDictionaryRef)
 {
     const CFDataObject* object = CFDataObjectOf(data);
-    if (object == nullptr || object->bytes.empty())
+    if (object == nullptr)
         return nullptr;
-    QByteArray bytes(reinterpret_cast<const char*>(object->bytes.data()), static_cast<qsizetype>(object->bytes.size()));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    QByteArray format = reader.format();
-    if (format.isEmpty() || IdentifierFor(format) == nullptr)
+    return MakeSource(
+        QByteArray(reinterpret_cast<const char*>(object->bytes.data()), static_cast<qsizetype>(object->bytes.size())));
+}
+
+CGImageSourceRef CGImageSourceCreateWithDataProvider(CGDataProviderRef provider, CFDictionaryRef)
+{
+    const std::span<const UInt8> bytes = CGDataProviderGetBytes(provider);
+    return MakeSource(QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+}
+
+CGImageSourceRef CGImageSourceCreateWithURL(CFURLRef url, CFDictionaryRef options)
+{
+    CGDataProviderRef provider = CGDataProviderCreateWithURL(url);
+    if (provider == nullptr)
         return nullptr;
-    return new CGImageSourceObject(CGImageSourceGetTypeID(), std::move(bytes), std::move(format));
+    CGImageSourceRef source = CGImageSourceCreateWithDataProvider(provider, options);
+    CGDataProviderRelease(provider);
+    return source;
 }
 
 CFStringRef CGImageSourceGetType(CGImageSourceRef isrc)
@@ -152,7 +216,16 @@ CGImageDestinationRef CGImageDestinationCreateWithData(CFMutableDataRef data, CF
     const CFDataObject* object = CFDataObjectOf(data);
     if (qtName == nullptr || object == nullptr || !object->isMutable)
         return nullptr;
-    return new CGImageDestinationObject(CGImageDestinationGetTypeID(), data, qtName);
+    return new CGImageDestinationObject(CGImageDestinationGetTypeID(), data, QString(), qtName);
+}
+
+CGImageDestinationRef CGImageDestinationCreateWithURL(CFURLRef url, CFStringRef type, size_t, CFDictionaryRef)
+{
+    const char* qtName = QtNameFor(CFStringToUTF8(type));
+    QString path = FilePathOf(url);
+    if (qtName == nullptr || path.isEmpty())
+        return nullptr;
+    return new CGImageDestinationObject(CGImageDestinationGetTypeID(), nullptr, std::move(path), qtName);
 }
 
 void CGImageDestinationAddImage(CGImageDestinationRef idst, CGImageRef image, CFDictionaryRef)
@@ -173,8 +246,13 @@ Boolean CGImageDestinationFinalize(CGImageDestinationRef idst)
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, destination->qtFormat);
     // Only the first image is written: none of our formats holds several here.
-    if (!writer.write(destination->images.front()))
+    if (!writer.write(StraightAlpha(destination->images.front())))
         return false;
-    CFDataAppendBytes(destination->data, reinterpret_cast<const UInt8*>(bytes.constData()), bytes.size());
-    return true;
+    if (destination->data) {
+        CFDataAppendBytes(destination->data, reinterpret_cast<const UInt8*>(bytes.constData()), bytes.size());
+        return true;
+    }
+    // A whole new file or none: a half-written image never replaces a good one.
+    QSaveFile file(destination->path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }

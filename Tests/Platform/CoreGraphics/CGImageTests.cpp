@@ -7,6 +7,11 @@
 #include <QBuffer>
 #include <QImage>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
 namespace {
 
 QImage Checkerboard()
@@ -60,4 +65,147 @@ TEST(CGImageIO, DataThatIsNotAnImage)
     CFRef<CGImageDestinationRef> nothingAdded(CGImageDestinationCreateWithData(out, CFSTR("public.png"), 1, nullptr));
     EXPECT_FALSE(CGImageDestinationFinalize(nothingAdded));
     EXPECT_EQ(CFDataGetLength(out), 0);
+}
+
+namespace {
+
+CFRef<CFDataRef> Encode(CGImageRef image, const char* type)
+{
+    CFRef<CFMutableDataRef> data(CFDataCreateMutable(nullptr, 0));
+    CFRef<CGImageDestinationRef> destination(CGImageDestinationCreateWithData(data, CFSTR(type), 1, nullptr));
+    if (!destination)
+        return CFRef<CFDataRef>();
+    CGImageDestinationAddImage(destination, image, nullptr);
+    if (!CGImageDestinationFinalize(destination))
+        return CFRef<CFDataRef>();
+    return CFRef<CFDataRef>(data.release());
+}
+
+CFRef<CGImageRef> Decode(CFDataRef data)
+{
+    CFRef<CGImageSourceRef> source(CGImageSourceCreateWithData(data, nullptr));
+    return CFRef<CGImageRef>(source ? CGImageSourceCreateImageAtIndex(source, 0, nullptr) : nullptr);
+}
+
+// Every premultiplied value a pixel can hold: alpha across, colour down.
+CFRef<CGImageRef> AllPremultipliedPixels()
+{
+    QImage pixels(256, 256, QImage::Format_RGBA8888_Premultiplied);
+    for (int alpha = 0; alpha < 256; ++alpha)
+        for (int value = 0; value < 256; ++value) {
+            const int v = std::min(value, alpha);
+            uchar* p = pixels.scanLine(value) + alpha * 4;
+            p[0] = uchar(v), p[1] = uchar(alpha - v), p[2] = uchar(v / 2), p[3] = uchar(alpha);
+        }
+    return CFRef<CGImageRef>(CGImageCreateWithQImage(pixels));
+}
+
+}  // namespace
+
+TEST(CGImageIO, RoundTripsKeepEveryPremultipliedPixel)
+{
+    CFRef<CGImageRef> original = AllPremultipliedPixels();
+    for (const char* type : {"public.png", "public.tiff"}) {
+        CFRef<CFDataRef> data = Encode(original, type);
+        ASSERT_TRUE(data) << type;
+        CFRef<CGImageRef> back = Decode(data);
+        ASSERT_TRUE(back) << type;
+        const QImage want = CGImageGetQImage(original);
+        const QImage got = CGImageGetQImage(back).convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+        int differing = 0;
+        for (int y = 0; y < 256; ++y)
+            differing += std::memcmp(want.constScanLine(y), got.constScanLine(y), 256 * 4) != 0;
+        EXPECT_EQ(differing, 0) << type;
+    }
+}
+
+TEST(CGImageIO, FilesThroughURLs)
+{
+    const std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/corners.tiff";
+    CFRef<CFStringRef> pathString(CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(path.data()),
+                                                          CFIndex(path.size()), kCFStringEncodingUTF8, false));
+    CFRef<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, pathString, kCFURLPOSIXPathStyle, false));
+    CFRef<CGImageRef> image(CGImageCreateWithQImage(Checkerboard()));
+    CFRef<CGImageDestinationRef> destination(CGImageDestinationCreateWithURL(url, CFSTR("public.tiff"), 1, nullptr));
+    ASSERT_TRUE(destination);
+    CGImageDestinationAddImage(destination, image, nullptr);
+    ASSERT_TRUE(CGImageDestinationFinalize(destination));
+    CFRef<CGImageSourceRef> source(CGImageSourceCreateWithURL(url, nullptr));
+    ASSERT_TRUE(source);
+    EXPECT_EQ(UTF8Of(CGImageSourceGetType(source)), "public.tiff");
+    CFRef<CGImageRef> back(CGImageSourceCreateImageAtIndex(source, 0, nullptr));
+    // TIFF keeps colour premultiplied (associated alpha).
+    EXPECT_EQ(CGImageGetQImage(back).convertToFormat(QImage::Format_RGBA8888_Premultiplied),
+              Checkerboard().convertToFormat(QImage::Format_RGBA8888_Premultiplied));
+    std::remove(path.c_str());
+    EXPECT_FALSE(CFRef<CGImageSourceRef>(CGImageSourceCreateWithURL(url, nullptr)));
+}
+
+TEST(CGImage, MadeFromBytesOfEveryLayout)
+{
+    CFRef<CGColorSpaceRef> rgb(CGColorSpaceCreateDeviceRGB());
+    CFRef<CGColorSpaceRef> gray(CGColorSpaceCreateDeviceGray());
+    // One pixel of (red 200, green 100, blue 50, alpha 255) in each layout.
+    struct Case {
+        const char* name;
+        CGColorSpaceRef space;
+        size_t bitsPerPixel;
+        CGBitmapInfo info;
+        std::vector<UInt8> bytes;
+        QColor expected;
+    };
+    const Case cases[] = {
+        {"RGBA", rgb, 32, kCGImageAlphaPremultipliedLast, {200, 100, 50, 255}, QColor(200, 100, 50)},
+        {"straight RGBA", rgb, 32, kCGImageAlphaLast, {200, 100, 50, 255}, QColor(200, 100, 50)},
+        {"ARGB", rgb, 32, kCGImageAlphaPremultipliedFirst, {255, 200, 100, 50}, QColor(200, 100, 50)},
+        {"BGRA", rgb, 32, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, {50, 100, 200, 255},
+         QColor(200, 100, 50)},
+        {"ABGR", rgb, 32, kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Little, {255, 50, 100, 200},
+         QColor(200, 100, 50)},
+        {"RGBX", rgb, 32, kCGImageAlphaNoneSkipLast, {200, 100, 50, 7}, QColor(200, 100, 50)},
+        {"RGB", rgb, 24, kCGImageAlphaNone, {200, 100, 50}, QColor(200, 100, 50)},
+        {"grey", gray, 8, kCGImageAlphaNone, {100}, QColor(100, 100, 100)},
+    };
+    for (const Case& c : cases) {
+        CFRef<CGDataProviderRef> provider(
+            CGDataProviderCreateWithData(nullptr, c.bytes.data(), c.bytes.size(), nullptr));
+        CFRef<CGImageRef> image(CGImageCreate(1, 1, 8, c.bitsPerPixel, c.bytes.size(), c.space, c.info, provider,
+                                              nullptr, true, kCGRenderingIntentDefault));
+        ASSERT_TRUE(image) << c.name;
+        EXPECT_EQ(CGImageGetQImage(image).pixelColor(0, 0), c.expected) << c.name;
+        EXPECT_EQ(CGImageGetBitsPerComponent(image), 8u) << c.name;
+    }
+    const UInt8 tooFew[3] = {1, 2, 3};
+    CFRef<CGDataProviderRef> shortProvider(CGDataProviderCreateWithData(nullptr, tooFew, 3, nullptr));
+    EXPECT_FALSE(CFRef<CGImageRef>(CGImageCreate(1, 1, 8, 32, 4, rgb, kCGImageAlphaPremultipliedLast, shortProvider,
+                                                 nullptr, true, kCGRenderingIntentDefault)));
+}
+
+TEST(CGImage, PartsCopiesAndReferenceCounts)
+{
+    CFRef<CGImageRef> image(CGImageCreateWithQImage(Checkerboard()));
+    EXPECT_EQ(CFGetTypeID(image), CGImageGetTypeID());
+    CFRetain(image);
+    EXPECT_EQ(CFGetRetainCount(image), 2);
+    CFRelease(image);
+    EXPECT_EQ(CFGetRetainCount(image), 1);
+
+    // Counted from the top-left corner, cut to the image, made integral.
+    struct Case {
+        CGRect rect;
+        int x, y, width, height;
+    };
+    for (const Case& c : {Case{{{1, 1}, {2, 3}}, 1, 1, 2, 3}, Case{{{5, 3}, {10, 10}}, 5, 3, 2, 2},
+                          Case{{{0.5f, 0.5f}, {1, 1}}, 0, 0, 2, 2}}) {
+        CFRef<CGImageRef> part(CGImageCreateWithImageInRect(image, c.rect));
+        ASSERT_TRUE(part);
+        EXPECT_EQ(CGImageGetQImage(part), Checkerboard().copy(c.x, c.y, c.width, c.height));
+    }
+    EXPECT_FALSE(CFRef<CGImageRef>(CGImageCreateWithImageInRect(image, CGRectMake(7, 0, 3, 3))));
+
+    CFRef<CGImageRef> copy(CGImageCreateCopy(image));
+    EXPECT_NE(copy.get(), image.get());
+    EXPECT_TRUE(CFEqual(copy, image));
+    CFRef<CFDataRef> bytes(CGDataProviderCopyData(CGImageGetDataProvider(image)));
+    EXPECT_EQ(CFDataGetLength(bytes), CFIndex(CGImageGetBytesPerRow(image) * 5));
 }
