@@ -1,5 +1,12 @@
 #include "UnitInitialization.h"
 
+#include <CocoaUtilities.h>
+#include <TArrayUnit.h>
+#include <THTTPUnit.h>
+#include <TPasteboardUnit.h>
+#include <TPrintSessionUnit.h>
+#include <TResponderUnit.h>
+#include <TStringUnit.h>
 #include <ToolboxAll.h>
 
 void InitializeUnits()
@@ -12,4 +19,11 @@ void InitializeUnits()
     // object and container units, the utilities, the framework, the sprite
     // engine and the card units as they are added.
     InitializeToolboxAll();
+    InitializeTArrayUnit();
+    InitializeTResponderUnit();
+    InitializeTStringUnit();
+    InitializeTHTTPUnit();
+    InitializeTPasteboardUnit();
+    InitializeTPrintSessionUnit();
+    InitializeCocoaUtilities();
 }

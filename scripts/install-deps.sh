@@ -6,12 +6,13 @@ set -euo pipefail
 packages=(
     # toolchain
     g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
-    # tests and benchmarks (libplist is the benchmarks' point of comparison)
-    libgtest-dev libgmock-dev libbenchmark-dev libplist-dev
+    # tests and benchmarks (libplist is the benchmarks' point of comparison;
+    # poppler-utils reads back the PDF files the printing tests print)
+    libgtest-dev libgmock-dev libbenchmark-dev libplist-dev poppler-utils
     # libraries
-    qt6-base-dev libpcre3-dev libcanberra-dev
+    qt6-base-dev qt6-image-formats-plugins libpcre3-dev libcanberra-dev
     # a private session bus for tests, time zones and locales
-    dbus-daemon tzdata locales
+    dbus-daemon tzdata locales fonts-dejavu-core
 )
 
 missing=()

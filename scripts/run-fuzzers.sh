@@ -19,6 +19,7 @@ fi
 # Fuzz/corpus/<name>) and its dictionary in Fuzz/.
 fuzzers=(
     "PropertyListReader PropertyList.dict"
+    "RTFReader RTF.dict"
 )
 
 cd "$root"

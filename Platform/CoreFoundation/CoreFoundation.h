@@ -8,8 +8,12 @@
 #include <CoreFoundation/CFData.h>
 #include <CoreFoundation/CFDate.h>
 #include <CoreFoundation/CFDictionary.h>
+#include <CoreFoundation/CFNotificationCenter.h>
 #include <CoreFoundation/CFNumber.h>
+#include <CoreFoundation/CFPreferences.h>
 #include <CoreFoundation/CFPropertyList.h>
+#include <CoreFoundation/CFRunLoop.h>
 #include <CoreFoundation/CFString.h>
+#include <CoreFoundation/CFTimeZone.h>
 #include <CoreFoundation/CFURL.h>
 #include <CoreFoundation/CFUUID.h>

@@ -1,0 +1,4 @@
+// HI Services as the units use it: the Pasteboard Manager.
+#pragma once
+
+#include <HIServices/Pasteboard.h>
