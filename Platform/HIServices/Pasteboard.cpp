@@ -133,6 +133,22 @@ const Flavor* FindFlavor(const Item& item, CFStringRef type)
     return nullptr;
 }
 
+// Runs `read` on one flavour of one item, answering the pasteboard's error
+// when the item or the flavour is not there.
+template <typename Read>
+OSStatus WithFlavor(const OpaquePasteboardRef* pasteboard, PasteboardItemID itemID, CFStringRef type, Read&& read)
+{
+    return WithContents(pasteboard, [&](const Contents& contents) -> OSStatus {
+        const Item* item = FindItem(contents, itemID);
+        if (item == nullptr)
+            return badPasteboardItemErr;
+        const Flavor* flavor = FindFlavor(*item, type);
+        if (flavor == nullptr)
+            return badPasteboardFlavorErr;
+        return read(contents, *flavor);
+    });
+}
+
 bool IsString(CFTypeRef value)
 {
     return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID() &&
@@ -338,14 +354,8 @@ OSStatus PasteboardGetItemFlavorFlags(PasteboardRef inPasteboard, PasteboardItem
     const OpaquePasteboardRef* pasteboard = AsPasteboard(inPasteboard);
     if (pasteboard == nullptr || outFlags == nullptr || !IsString(inFlavorType))
         return paramErr;
-    return WithContents(pasteboard, [&](const Contents& contents) -> OSStatus {
-        const Item* item = FindItem(contents, inItem);
-        if (item == nullptr)
-            return badPasteboardItemErr;
-        const Flavor* flavor = FindFlavor(*item, inFlavorType);
-        if (flavor == nullptr)
-            return badPasteboardFlavorErr;
-        *outFlags = flavor->flags;
+    return WithFlavor(pasteboard, inItem, inFlavorType, [&](const Contents&, const Flavor& flavor) -> OSStatus {
+        *outFlags = flavor.flags;
         return noErr;
     });
 }
@@ -358,15 +368,9 @@ OSStatus PasteboardCopyItemFlavorData(PasteboardRef inPasteboard, PasteboardItem
     const OpaquePasteboardRef* pasteboard = AsPasteboard(inPasteboard);
     if (pasteboard == nullptr || outData == nullptr || !IsString(inFlavorType))
         return paramErr;
-    return WithContents(pasteboard, [&](const Contents& contents) -> OSStatus {
-        const Item* item = FindItem(contents, inItem);
-        if (item == nullptr)
-            return badPasteboardItemErr;
-        const Flavor* flavor = FindFlavor(*item, inFlavorType);
-        if (flavor == nullptr)
-            return badPasteboardFlavorErr;
-        CFDataRef data = flavor->data ? static_cast<CFDataRef>(CFRetain(flavor->data))
-                                      : ClipboardCopyForeignData(contents, *flavor);
+    return WithFlavor(pasteboard, inItem, inFlavorType, [&](const Contents& contents, const Flavor& flavor) -> OSStatus {
+        CFDataRef data = flavor.data ? static_cast<CFDataRef>(CFRetain(flavor.data))
+                                     : ClipboardCopyForeignData(contents, flavor);
         // The program that offered it may have gone since.
         if (data == nullptr)
             return badPasteboardFlavorErr;
