@@ -1,5 +1,6 @@
 #include "TDictionaryUnit.h"
 
+#include <CFPreferenceUtilities.h>
 #include <Support/CFRef.h>
 #include <Support/Diagnostics.h>
 
@@ -356,14 +357,7 @@ SInt32 TDictionary::Save(CFStringRef path) const
     if (path == nullptr || !HoldsPlatformValues())
         return -1;
     CFRef<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, path, kCFURLPOSIXPathStyle, false));
-    if (!url)
-        return -1;
-    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, cfDictionary_));
-    if (!xml)
-        return -1;
-    SInt32 status = 0;
-    CFURLWriteDataAndPropertiesToResource(url, xml, nullptr, &status);
-    return status;
+    return CFPreferencesSavePropertyList(url.get(), cfDictionary_);
 }
 
 // ---- TTypeDictionary ----

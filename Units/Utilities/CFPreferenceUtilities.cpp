@@ -5,7 +5,12 @@
 SInt32 CFPreferencesSavePropertyList(const FSRef& file, CFTypeRef plist)
 {
     CFRef<CFURLRef> url(CFURLCreateFromFSRef(nullptr, &file));
-    if (!url)
+    return CFPreferencesSavePropertyList(url.get(), plist);
+}
+
+SInt32 CFPreferencesSavePropertyList(CFURLRef url, CFTypeRef plist)
+{
+    if (url == nullptr)
         return -1;
     CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, plist));
     if (!xml)

@@ -7,3 +7,5 @@
 // the file cannot be named by a URL or the value is not a property list;
 // otherwise the status of the write (0 on success).
 SInt32 CFPreferencesSavePropertyList(const FSRef& file, CFTypeRef plist);
+// The same for a file named by a URL (-1 when `url` is nil).
+SInt32 CFPreferencesSavePropertyList(CFURLRef url, CFTypeRef plist);
