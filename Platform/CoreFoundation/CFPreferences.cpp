@@ -259,9 +259,13 @@ std::map<std::string, Domain>& Domains()
     return *domains;
 }
 
+// The pending changes keep their own copy of each key: a caller that reuses
+// one mutable string for several keys would otherwise rename an entry
+// already set, and the value under the first name would be lost.
 CFMutableDictionaryRef NewTable()
 {
-    return CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    return CFDictionaryCreateMutable(nullptr, 0, &kCFCopyStringDictionaryKeyCallBacks,
+                                     &kCFTypeDictionaryValueCallBacks);
 }
 
 bool IsString(CFTypeRef value)

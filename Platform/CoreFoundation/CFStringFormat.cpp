@@ -219,14 +219,32 @@ void AppendPadded(std::u16string& out, std::u16string_view text, const Directive
         out.append(pad, u' ');
 }
 
-std::u16string DecodeCString(const char* text)
+// The text of a "%s" argument. With a precision it is, as in C, a byte
+// count: the array need not be terminated, so nothing past that many bytes
+// is read. A character the count cuts in two is left out whole.
+std::u16string DecodeCString(const char* text, int precision)
 {
     std::u16string units;
-    size_t length = std::strlen(text);
-    if (!CFDecodeUTF8(std::string_view(text, length), units)) {
-        units.clear();
-        CFDecodeBytes(reinterpret_cast<const UInt8*>(text), length, kCFStringEncodingMacRoman, false, units);
+    const size_t length = precision >= 0 ? strnlen(text, static_cast<size_t>(precision)) : std::strlen(text);
+    const std::string_view bytes(text, length);
+    if (CFDecodeUTF8(bytes, units))
+        return units;
+    for (size_t cut = 1; cut <= 3 && cut <= length && precision >= 0; ++cut) {
+        const auto b = static_cast<unsigned char>(bytes[length - cut]);
+        if (b >= 0xC0) {
+            const size_t sequence = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+            if (sequence <= cut)
+                break;  // whole, so not what the count cut
+            units.clear();
+            if (CFDecodeUTF8(bytes.substr(0, length - cut), units))
+                return units;
+            break;
+        }
+        if (b < 0x80)
+            break;
     }
+    units.clear();
+    CFDecodeBytes(reinterpret_cast<const UInt8*>(text), length, kCFStringEncodingMacRoman, false, units);
     return units;
 }
 
@@ -326,7 +344,7 @@ void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arg
         }
         case 's': {
             const char* text = static_cast<const char*>(value.pointer);
-            std::u16string units = text ? DecodeCString(text) : std::u16string(u"(null)");
+            std::u16string units = text ? DecodeCString(text, precision) : std::u16string(u"(null)");
             AppendPadded(out, units, adjusted, width, precision);
             break;
         }

@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -45,6 +46,18 @@ TEST(CFStringFormat, ObjectAndTextDirectives)
     EXPECT_EQ(Format(CFSTR("%s"), "caf\x8E"), "café") << "bytes that are not UTF-8 read as Mac Roman";
     const UniChar wide[] = {'h', 0xE9, 0};
     EXPECT_EQ(Format(CFSTR("%S %C %c"), wide, 0x263A, 'x'), "hé ☺ x");
+}
+
+TEST(CFStringFormat, APrecisionBoundsTheBytesOfACString)
+{
+    // As in C, "%.*s" reads at most that many bytes: the array need not end
+    // in a NUL, and what lies after it must not change the text.
+    const std::vector<char> unterminated = {'a', 'b', 'c'};
+    EXPECT_EQ(Format(CFSTR("[%.*s]"), 3, unterminated.data()), "[abc]");
+    EXPECT_EQ(Format(CFSTR("[%.2s]"), "\xC3\xA9\xFF"), "[é]") << "the byte after the precision is not read";
+    EXPECT_EQ(Format(CFSTR("[%.4s]"), "日本"), "[日]") << "a character cut by the count is left out";
+    EXPECT_EQ(Format(CFSTR("[%.0s]"), "abc"), "[]");
+    EXPECT_EQ(Format(CFSTR("[%.9s]"), "caf\x8E"), "[café]");
 }
 
 TEST(CFStringFormat, PositionalArguments)

@@ -297,6 +297,31 @@ TEST_F(CFPreferencesTest, ValuesThatAreNotPropertyListsAreRefused)
     EXPECT_EQ(ReadInteger("kept"), 1);
 }
 
+TEST_F(CFPreferencesTest, AMutableKeyReusedForAnotherSettingKeepsBoth)
+{
+    CFRef<CFMutableStringRef> key = MakeMutableString("first");
+    CFPreferencesSetAppValue(key, Integer(1), CFSTR(kDomain));
+    CFStringReplaceAll(key, CFSTR("second"));
+    CFPreferencesSetAppValue(key, Integer(2), CFSTR(kDomain));
+    CFStringReplaceAll(key, CFSTR("removed"));
+    CFPreferencesSetAppValue(key, nullptr, CFSTR(kDomain));
+    CFStringReplaceAll(key, CFSTR("third"));
+    CFPreferencesSetAppValue(key, Integer(3), CFSTR(kDomain));
+
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "pending" : "synchronised");
+        EXPECT_EQ(ReadInteger("first"), 1);
+        EXPECT_EQ(ReadInteger("second"), 2);
+        EXPECT_EQ(ReadInteger("third"), 3);
+        if (pass == 0) {
+            ASSERT_TRUE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
+        }
+    }
+    CFRef<CFTypeRef> file = ParsedFile();
+    ASSERT_TRUE(file);
+    EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(file.get())), 3) << DescriptionOf(file);
+}
+
 TEST_F(CFPreferencesTest, IdentifiersThatCannotNameAFileAreRefused)
 {
     const std::string identifiers[] = {"", "../escaped", "a/b", ".hidden", "tab\there", std::string(201, 'x')};
