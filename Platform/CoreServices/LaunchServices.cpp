@@ -78,7 +78,13 @@ bool LaunchProgram(const std::string& program)
 
 std::string FileURL(const std::string& path)
 {
-    return QUrl::fromLocalFile(QString::fromStdString(path)).toEncoded(QUrl::FullyEncoded).toStdString();
+    const QByteArray bytes = QByteArray::fromStdString(path);
+    const QString text = QString::fromUtf8(bytes);
+    if (text.toUtf8() == bytes)
+        return QUrl::fromLocalFile(text).toEncoded(QUrl::FullyEncoded).toStdString();
+    // A name that is not UTF-8 would come back from a QString as other
+    // bytes, naming another file: its bytes are escaped as they are.
+    return "file://" + bytes.toPercentEncoding("/").toStdString();
 }
 
 std::string ExtensionOf(const std::string& name)

@@ -1,6 +1,7 @@
 #include "TFolderIteratorUnit.h"
 
 #include <cstring>
+#include <memory>
 
 BRINDLET_DEFINE_CLASS(TFolderIterator, TObject)
 
@@ -50,13 +51,16 @@ void TFolderIterator::WalkFolder(const FSRef& folder, const IteratorNodeInfo& sa
     // iterator: the folder's walk ends at once, silently.
     FSIterator iterator = nullptr;
     if (FSOpenIterator(&folder, kFSIterateFlat, &iterator) == noErr) {
+        // The item lives on the heap: a reference holds a whole path, and
+        // one per level of a tree nested as deep as a path allows would
+        // overrun the stack.
+        const auto item = std::make_unique<FSRef>();
         while (true) {
             ItemCount found = 0;
-            FSRef item;
-            const OSErr status =
-                FSGetCatalogInfoBulk(iterator, 1, &found, nullptr, kFSCatInfoNone, nullptr, &item, nullptr, nullptr);
+            const OSErr status = FSGetCatalogInfoBulk(iterator, 1, &found, nullptr, kFSCatInfoNone, nullptr,
+                                                      item.get(), nullptr, nullptr);
             if (status == noErr || (status == errFSNoMoreItems && found == 1))
-                HandleItem(item);
+                HandleItem(*item);
             if (status != noErr || userCanceled_)
                 break;
         }

@@ -425,8 +425,10 @@ SInt32 FSMoveObject(const FSRef& ref, const FSRef& folder, FSRef* out)
     CFRef<CFStringRef> name(FSCopyName(ref));
     if (!name)
         return kFSFileNotFound;
+    // Moved under its name as the file system holds it: the catalog name is
+    // for display, and bytes that are not UTF-8 do not survive it.
     FSRef moved;
-    const OSStatus status = FSMoveObjectSync(&ref, &folder, name, &moved, 0);
+    const OSStatus status = FSMoveObjectSync(&ref, &folder, nullptr, &moved, 0);
     if (status == noErr && out)
         *out = moved;
     return status;

@@ -223,6 +223,18 @@ TEST(LaunchServices, OpeningHandsOverURLsAndProgramsWhole)
     EXPECT_EQ(LSOpenCFURLRef(url, nullptr), kLSApplicationNotFoundErr);
 }
 
+TEST(LaunchServices, FileURLsCarryTheNameBytesAsTheyAre)
+{
+    // A name that is not UTF-8 (Latin-1 here) must reach the opener as its
+    // own bytes, escaped, and not as the replacement character.
+    ScratchFolder scratch;
+    scratch.Write("caf\xE9 au lait.txt", "");
+    RecordingLauncher launcher;
+    const FSRef note = scratch.Ref("caf\xE9 au lait.txt");
+    EXPECT_EQ(LSOpenFSRef(&note, nullptr), noErr);
+    EXPECT_EQ(launcher.urls, std::vector<std::string>{"file://" + scratch.Path() + "/caf%E9%20au%20lait.txt"});
+}
+
 TEST(LaunchServices, RevealingNeverRunsTheName)
 {
     EnsureCoreApplication();

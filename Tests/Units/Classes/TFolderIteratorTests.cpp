@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -154,5 +156,22 @@ TEST(TFolderIterator, CancellingStopsAfterTheItemAtHand)
     EXPECT_TRUE(iterator->UserCanceled());
     EXPECT_EQ(Relative(files, root), (std::vector<std::string>{"A", "A/x.txt"}));
     iterator->Release();
+    files->Release();
+}
+
+TEST(TFolderIterator, WalksATreeAsDeepAsAPathCanReach)
+{
+    // A folder tree is outside data: one nested as deep as a path allows
+    // must be walked whole, not end the program.
+    ScratchFolder root;
+    const size_t levels = (PATH_MAX - 1 - root.Path().size()) / 2;
+    std::string path = root.Path();
+    for (size_t i = 0; i < levels; ++i) {
+        path += "/d";
+        ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << i;
+    }
+    TPointerArray* files = FSCopyFolderFiles(root.Ref());
+    ASSERT_NE(files, nullptr);
+    EXPECT_EQ(files->Count(), static_cast<SInt32>(levels));
     files->Release();
 }

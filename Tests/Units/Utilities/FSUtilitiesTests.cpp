@@ -273,6 +273,20 @@ TEST(FSUtilities, RenamingOntoAnExistingNameFailsAndKeepsBoth)
     EXPECT_EQ(FSMoveObject(FSRef{}, scratch.Ref("Folder"), nullptr), kFSFileNotFound);
 }
 
+TEST(FSUtilities, MovingKeepsANameThatIsNotUTF8)
+{
+    // Names are bytes: one in Latin-1 must arrive under the same bytes, not
+    // renamed to what its display text reads back as.
+    ScratchFolder scratch;
+    const std::string latin1 = "caf\xE9.txt";
+    scratch.Write(latin1, "latte");
+    scratch.MakeFolder("Folder");
+    FSRef moved{};
+    ASSERT_EQ(FSMoveObject(scratch.Ref(latin1), scratch.Ref("Folder"), &moved), noErr);
+    EXPECT_EQ(PathOf(moved), scratch / "Folder/" + latin1);
+    EXPECT_EQ(ReadWhole(scratch / "Folder/" + latin1), "latte");
+}
+
 TEST(FSUtilities, TrashingAndRevealing)
 {
     ScopedHome home;
