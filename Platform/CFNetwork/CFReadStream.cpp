@@ -249,6 +249,24 @@ Boolean CFReadStreamOpen(CFReadStreamRef stream)
     return true;
 }
 
+namespace {
+
+// What a read takes once the transfer has bytes, the end or an error.
+CFIndex TakeBytes(CFReadStreamObject* s, UInt8* buffer, CFIndex bufferLength)
+{
+    const CFIndex count = s->transfer->Read(buffer, bufferLength);
+    if (count > 0 && s->status == kCFStreamStatusOpening)
+        s->status = kCFStreamStatusOpen;
+    // What is left, or the end, is told on a later pass.
+    RequestDelivery(s);
+    if (count > 0)
+        return count;
+    Settle(s);
+    return s->status == kCFStreamStatusError ? -1 : 0;
+}
+
+}  // namespace
+
 CFIndex CFReadStreamRead(CFReadStreamRef stream, UInt8* buffer, CFIndex bufferLength)
 {
     CFReadStreamObject* s = AsStream(stream);
@@ -262,26 +280,18 @@ CFIndex CFReadStreamRead(CFReadStreamRef stream, UInt8* buffer, CFIndex bufferLe
     if (bufferLength == 0)
         return 0;
     if (s->transfer->BytesAvailable() == 0 && !s->transfer->IsFinished()) {
-        // Whatever runs meanwhile may close or release the stream.
+        // Whatever runs meanwhile may close or release the stream; released,
+        // it stays until this read has taken what came.
         CFRetain(s);
         ++s->waitingReads;
         while (s->transfer && s->transfer->BytesAvailable() == 0 && !s->transfer->IsFinished())
             s->transfer->WaitForProgress();
         --s->waitingReads;
-        const bool closed = !s->transfer;
+        const CFIndex count = s->transfer ? TakeBytes(s, buffer, bufferLength) : -1;
         CFRelease(s);
-        if (closed)
-            return -1;
-    }
-    const CFIndex count = s->transfer->Read(buffer, bufferLength);
-    if (count > 0 && s->status == kCFStreamStatusOpening)
-        s->status = kCFStreamStatusOpen;
-    // What is left, or the end, is told on a later pass.
-    RequestDelivery(s);
-    if (count > 0)
         return count;
-    Settle(s);
-    return s->status == kCFStreamStatusError ? -1 : 0;
+    }
+    return TakeBytes(s, buffer, bufferLength);
 }
 
 Boolean CFReadStreamHasBytesAvailable(CFReadStreamRef stream)

@@ -156,15 +156,27 @@ ByteOrder ByteOrderOf(CGBitmapInfo info)
     return bytes;
 }
 
+// Whether `available` bytes hold `height` rows `bytesPerRow` apart, the
+// last of them `lastRow` bytes long. The caller's figures may be anything:
+// a product that wraps around must not pass for a small one.
+bool HoldsRows(size_t available, size_t height, size_t bytesPerRow, size_t lastRow)
+{
+    if (height == 0 || lastRow > available)
+        return false;
+    const size_t rowsBefore = height - 1;
+    return bytesPerRow == 0 || rowsBefore <= (available - lastRow) / bytesPerRow;
+}
+
 // The pixels of a raster of 8-bit components, copied into a QImage.
 QImage DecodeRaster(std::span<const UInt8> bytes, size_t width, size_t height, size_t bitsPerPixel,
                     size_t bytesPerRow, CGColorSpaceModel model, CGBitmapInfo info)
 {
-    const size_t minimumRow = (width * bitsPerPixel + 7) / 8;
-    if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF || bytesPerRow < minimumRow ||
+    // No layout read here has more than 32 bits per pixel.
+    if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF || bitsPerPixel > 32 ||
         (info & kCGBitmapFloatComponents))
         return QImage();
-    if (bytes.size() < bytesPerRow * (height - 1) + minimumRow)
+    const size_t minimumRow = (width * bitsPerPixel + 7) / 8;
+    if (bytesPerRow < minimumRow || !HoldsRows(bytes.size(), height, bytesPerRow, minimumRow))
         return QImage();
     const int w = static_cast<int>(width), h = static_cast<int>(height);
     const UInt32 alpha = info & kCGBitmapAlphaInfoMask;
@@ -188,6 +200,8 @@ QImage DecodeRaster(std::span<const UInt8> bytes, size_t width, size_t height, s
         (alpha == kCGImageAlphaLast || alpha == kCGImageAlphaPremultipliedLast)) {
         const bool premultiplied = alpha == kCGImageAlphaPremultipliedLast;
         QImage out(w, h, premultiplied ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888);
+        if (out.isNull())
+            return out;
         for (int y = 0; y < h; ++y) {
             const UInt8* in = bytes.data() + size_t(y) * bytesPerRow;
             UInt8* o = out.scanLine(y);
@@ -330,7 +344,7 @@ CGImageRef CGImageMaskCreate(size_t width, size_t height, size_t bitsPerComponen
     } else {
         const std::span<const UInt8> bytes = CGDataProviderGetBytes(provider);
         if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF || bytesPerRow < (width + 7) / 8 ||
-            bytes.size() < bytesPerRow * (height - 1) + (width + 7) / 8)
+            !HoldsRows(bytes.size(), height, bytesPerRow, (width + 7) / 8))
             return nullptr;
         samples = QImage(static_cast<int>(width), static_cast<int>(height), QImage::Format_Grayscale8);
         for (int y = 0; y < samples.height(); ++y) {

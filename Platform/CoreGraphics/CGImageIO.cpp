@@ -13,7 +13,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
-
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -192,7 +192,8 @@ size_t CGImageSourceGetCount(CGImageSourceRef isrc)
 CGImageRef CGImageSourceCreateImageAtIndex(CGImageSourceRef isrc, size_t index, CFDictionaryRef)
 {
     const CGImageSourceObject* source = AsSource(isrc);
-    if (source == nullptr)
+    // Qt numbers frames with an int; a larger index names no frame.
+    if (source == nullptr || index > static_cast<size_t>(std::numeric_limits<int>::max()))
         return nullptr;
     QByteArray bytes = source->bytes;
     QBuffer buffer(&bytes);

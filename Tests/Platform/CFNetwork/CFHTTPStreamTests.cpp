@@ -338,6 +338,27 @@ TEST_F(HTTPStream, UnscheduledStreamsReadByBlocking)
     EXPECT_EQ(CFReadStreamGetStatus(stream), kCFStreamStatusAtEnd);
 }
 
+// A read waiting for the network runs the loop, and what runs there may
+// drop the last reference the stream's owner had: the read still ends
+// with what came, and the stream goes after it.
+TEST_F(HTTPStream, AStreamReleasedWhileAReadWaitsLastsUntilTheReadIsOver)
+{
+    CannedResponse response;
+    response.body = Pattern(3000);
+    response.pieces = {0};
+    response.pauseMilliseconds = 300;
+    server_.Route("/late", response);
+
+    CFReadStreamRef stream = CFReadStreamCreateForHTTPRequest(nullptr, MakeRequest(server_.URL("/late")));
+    ASSERT_TRUE(CFReadStreamOpen(stream));
+    QTimer::singleShot(0, [stream] { CFRelease(stream); });
+    UInt8 buffer[4096];
+    const CFIndex count = CFReadStreamRead(stream, buffer, sizeof buffer);
+    ASSERT_GT(count, 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(count)),
+              response.body.substr(0, static_cast<size_t>(count)));
+}
+
 TEST_F(HTTPStream, TheRequestGoesOutAsWritten)
 {
     server_.Route("/form", CannedResponse{});

@@ -137,6 +137,8 @@ TEST(CGImageIO, FilesThroughURLs)
     // TIFF keeps colour premultiplied (associated alpha).
     EXPECT_EQ(CGImageGetQImage(back).convertToFormat(QImage::Format_RGBA8888_Premultiplied),
               Checkerboard().convertToFormat(QImage::Format_RGBA8888_Premultiplied));
+    // TIFF has pages: an index past what an int holds must not wrap round to the first.
+    EXPECT_FALSE(CFRef<CGImageRef>(CGImageSourceCreateImageAtIndex(source, size_t{1} << 32, nullptr)));
     std::remove(path.c_str());
     EXPECT_FALSE(CFRef<CGImageSourceRef>(CGImageSourceCreateWithURL(url, nullptr)));
 }
@@ -179,6 +181,40 @@ TEST(CGImage, MadeFromBytesOfEveryLayout)
     CFRef<CGDataProviderRef> shortProvider(CGDataProviderCreateWithData(nullptr, tooFew, 3, nullptr));
     EXPECT_FALSE(CFRef<CGImageRef>(CGImageCreate(1, 1, 8, 32, 4, rgb, kCGImageAlphaPremultipliedLast, shortProvider,
                                                  nullptr, true, kCGRenderingIntentDefault)));
+}
+
+// Row sizes whose product with the height wraps around: the few bytes
+// given must not pass for a raster whose later rows lie far beyond them.
+TEST(CGImage, RowSizesThatOverflowAreRefused)
+{
+    CFRef<CGColorSpaceRef> rgb(CGColorSpaceCreateDeviceRGB());
+    CFRef<CGColorSpaceRef> gray(CGColorSpaceCreateDeviceGray());
+    const UInt8 bytes[8] = {200, 100, 50, 255, 200, 100, 50, 255};
+    CFRef<CGDataProviderRef> provider(CGDataProviderCreateWithData(nullptr, bytes, sizeof bytes, nullptr));
+    const size_t half = size_t(1) << (sizeof(size_t) * 8 - 1);  // twice this is 0
+    struct Case {
+        const char* name;
+        CGColorSpaceRef space;
+        size_t bitsPerPixel;
+        CGBitmapInfo info;
+    };
+    const Case cases[] = {
+        {"RGBA", rgb, 32, kCGImageAlphaPremultipliedLast},
+        {"RGB", rgb, 24, kCGImageAlphaNone},
+        {"grey", gray, 8, kCGImageAlphaNone},
+        {"grey with alpha", gray, 16, kCGImageAlphaLast},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(CFRef<CGImageRef>(CGImageCreate(1, 3, 8, c.bitsPerPixel, half, c.space, c.info, provider, nullptr,
+                                                     true, kCGRenderingIntentDefault)))
+            << c.name;
+    }
+    EXPECT_FALSE(CFRef<CGImageRef>(CGImageMaskCreate(1, 3, 8, 8, half, provider, nullptr, true)));
+    EXPECT_FALSE(CFRef<CGImageRef>(CGImageMaskCreate(1, 3, 1, 1, half, provider, nullptr, true)));
+    // The same figures without the wrap still make images.
+    EXPECT_TRUE(CFRef<CGImageRef>(CGImageCreate(1, 2, 8, 32, 4, rgb, kCGImageAlphaPremultipliedLast, provider, nullptr,
+                                                true, kCGRenderingIntentDefault)));
+    EXPECT_TRUE(CFRef<CGImageRef>(CGImageMaskCreate(1, 3, 1, 1, 2, provider, nullptr, true)));
 }
 
 TEST(CGImage, PartsCopiesAndReferenceCounts)
