@@ -1,5 +1,6 @@
 #include "TArchiverUnit.h"
 
+#include <CFPreferenceUtilities.h>
 #include <CFUtilities.h>
 
 #include <CoreGraphics/CGImageDestination.h>
@@ -98,7 +99,7 @@ SInt32 TArchiver::Load()
 
 SInt32 TArchiver::Save(const FSRef& file)
 {
-    CFRef<CFURLRef> url(CFURLCreateFromFSRef(nullptr, &file));
+    CFRef<CFURLRef> url(CFURLCreateFileURLFromFSRef(file));
     if (!url) {
         Diagnostics::WriteLine("Warning: TArchiver.Save failed to find property list.");
         return kArchiverFileError;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -175,8 +176,11 @@ void TArray::Initialize()
 
 void TArray::Deallocate()
 {
-    // Each element leaves with the list's release.
-    CFReleaseSafe(cfArray_);
+    // Each element leaves with the list's release. The list is detached
+    // first: an element that takes itself out of this list from its own
+    // Deallocate then finds it empty instead of half taken apart.
+    CFMutableArrayRef list = std::exchange(cfArray_, nullptr);
+    CFReleaseSafe(list);
     Inherited::Deallocate();
 }
 

@@ -268,6 +268,7 @@ bool TDictionary::Enumerate(const ClassInfo& listClass)
         ReleaseObject(enumerationValues_);
         enumerationKeys_ = CopyKeys();
         enumerationValues_ = CopyValues(listClass);
+        enumerationValueAt_ = EntriesOf(cfDictionary_).values;
         enumerationPosition_ = 1;
     } else {
         ++enumerationPosition_;
@@ -284,6 +285,7 @@ void TDictionary::ResetEnumeration()
 {
     ReleaseObject(enumerationKeys_);
     ReleaseObject(enumerationValues_);
+    enumerationValueAt_.clear();
     enumerationPosition_ = 0;
 }
 
@@ -300,17 +302,22 @@ ShortString TDictionary::GetNextKey() const
 
 void* TDictionary::GetNextValue() const
 {
-    return enumerationValues_ ? enumerationValues_->GetValue(GetEnumerationIndex()) : nullptr;
+    const SInt32 index = GetEnumerationIndex();
+    if (enumerationValues_ == nullptr || index < 0 || static_cast<size_t>(index) >= enumerationValueAt_.size())
+        return nullptr;
+    return const_cast<void*>(enumerationValueAt_[static_cast<size_t>(index)]);
 }
 
 void TDictionary::ApplyFunction()
 {
-    // Over snapshots that hold the values, so that the hook may edit the table.
+    // Over snapshots that hold the values, so that the hook may edit the
+    // table; each key is handed its own value, nil included.
     TTypeArray* keys = CopyKeys();
     TArray* values = CopyValues();
-    for (SInt32 i = 0; i < keys->Count(); ++i) {
+    const std::vector<const void*> valueAt = EntriesOf(cfDictionary_).values;
+    for (SInt32 i = 0; i < keys->Count() && static_cast<size_t>(i) < valueAt.size(); ++i) {
         CFStringRef key = AsString(keys->GetValue(i));
-        ApplierFunction(key ? CFStringToPascal(key) : ShortString(), values->GetValue(i));
+        ApplierFunction(key ? CFStringToPascal(key) : ShortString(), valueAt[static_cast<size_t>(i)]);
     }
     keys->Release();
     values->Release();

@@ -17,6 +17,8 @@
 
 #include "TArrayUnit.h"
 
+#include <vector>
+
 class TTypeDictionary;
 
 class TDictionary : public TObject {
@@ -150,6 +152,10 @@ private:
     CFMutableDictionaryRef cfDictionary_ = nullptr;
     TTypeArray* enumerationKeys_ = nullptr;
     TArray* enumerationValues_ = nullptr;
+    // The snapshot's values by position, nil for a key without a value: the
+    // value list, which holds the references, leaves nil out, so its
+    // positions need not be the keys' positions.
+    std::vector<const void*> enumerationValueAt_;
     SInt32 enumerationPosition_ = 0;
 };
 

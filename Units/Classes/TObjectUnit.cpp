@@ -213,15 +213,17 @@ void TObject::Deallocate()
 
 void DumpAutoreleaseTable()
 {
+    // The batch leaves the table before anything is released: a release can
+    // run a pass of the loop (a modal alert from a handler), and a drain
+    // started there must not release this batch's objects a second time.
     // Objects autoreleased while the drain runs (from a Deallocate, say)
     // stay in the table for the next drain, which is booked for them.
-    const size_t count = gAutoreleaseTable.size();
-    for (size_t i = 0; i < count; ++i) {
-        TObject* object = gAutoreleaseTable[i];
+    std::vector<TObject*> batch;
+    batch.swap(gAutoreleaseTable);
+    for (TObject* object : batch) {
         --object->pendingAutoreleases_;
         object->Release();
     }
-    gAutoreleaseTable.erase(gAutoreleaseTable.begin(), gAutoreleaseTable.begin() + static_cast<ptrdiff_t>(count));
     if (!gAutoreleaseTable.empty())
         ScheduleDrain();
 }

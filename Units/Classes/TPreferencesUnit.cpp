@@ -3,6 +3,7 @@
 #include <CFPreferenceUtilities.h>
 #include <CFUtilities.h>
 
+#include <CoreFoundation/CFStringInternal.h>
 #include <Support/CFRef.h>
 #include <Support/Diagnostics.h>
 
@@ -189,7 +190,9 @@ void TPreferenceHandler::SetBooleanValue(const ShortString& key, bool value)
 
 void TPreferenceHandler::SetStringValue(const ShortString& key, const ShortString& value)
 {
-    CFRef<CFStringRef> text(CFStringCreateWithCString(nullptr, value.c_str(), kCFStringEncodingUTF8));
+    // Never nil: a text that is not UTF-8 (a file name from a Latin-1 disk)
+    // is read as Mac Roman rather than removing the stored value.
+    CFRef<CFStringRef> text(CFStringCreateWithUTF8OrMacRoman(value.View()));
     StoreValue(key, text);
 }
 

@@ -56,7 +56,9 @@ Boolean CFStringIsLineEnding(CFStringRef s)
 {
     if (CFStringGetLength(s) == 0)
         return true;
-    const UInt8 first = static_cast<UInt8>(CFStringGetCharacterAtIndex(s, 0));
+    // The whole UTF-16 unit counts: judged by its low byte alone, text such
+    // as U+4E0A or U+010D would read as a line break.
+    const UniChar first = CFStringGetCharacterAtIndex(s, 0);
     return first == '\r' || first == '\n';
 }
 
@@ -64,7 +66,7 @@ char CFStringGetLineEnding(CFStringRef s)
 {
     const CFIndex length = CFStringGetLength(s);
     for (CFIndex i = 0; i < length; ++i) {
-        const UInt8 c = static_cast<UInt8>(CFStringGetCharacterAtIndex(s, i));
+        const UniChar c = CFStringGetCharacterAtIndex(s, i);
         if (c == '\r' || c == '\n')
             return static_cast<char>(c);
     }

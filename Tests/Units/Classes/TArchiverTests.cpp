@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -271,6 +272,15 @@ TEST_F(TArchiverTest, MissingFilesAndFolders)
     reader->SetStringValue("kept", "yes");
     EXPECT_EQ(reader->Load(), -43);
     EXPECT_EQ(reader->GetStringValue("kept"), "yes") << "an unreadable file keeps the current contents";
+}
+
+TEST_F(TArchiverTest, SavingWhereAFolderIsFails)
+{
+    const std::string path = folder_ + "/sheet.brproj";
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    FSRef ref{};
+    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(path.c_str()), &ref, nullptr), noErr);
+    EXPECT_NE(SheetWithChildren()->Save(ref), 0) << "nothing was written";
 }
 
 TEST_F(TArchiverTest, ImagesAreStoredAsPNG)

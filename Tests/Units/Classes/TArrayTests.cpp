@@ -71,6 +71,29 @@ public:
 };
 BRINDLET_DEFINE_CLASS(TUnknownItem, TItem)
 
+// Leaves the list that holds it when it goes, the way a child leaves its
+// parent's list of children.
+class TMember : public TItem {
+    BRINDLET_CLASS(TMember, TItem)
+
+public:
+    static TMember* Create(TArray* owner)
+    {
+        TMember* member = CreateInstance<TMember>();
+        member->owner = owner;
+        owner->AppendValue(member);
+        member->Release();
+        return member;
+    }
+    void Deallocate() override
+    {
+        owner->RemoveValue(this);
+        Inherited::Deallocate();
+    }
+    TArray* owner = nullptr;
+};
+BRINDLET_DEFINE_CLASS(TMember, TItem)
+
 // Platform strings sorted by length through the list's own hook.
 class TByLength : public TTypeArray {
     BRINDLET_CLASS(TByLength, TTypeArray)
@@ -242,6 +265,17 @@ TEST_F(TArrayTest, ObjectListsHoldOneReferencePerElement)
     list->Release();
     EXPECT_EQ(b->GetRetainCount(), 1);
     b->Release();
+}
+
+TEST_F(TArrayTest, ElementsMayLeaveTheListThatFreesThem)
+{
+    TObjectArray* list = TObjectArray::Create();
+    for (int i = 0; i < 3; ++i)
+        TMember::Create(list);
+    Diagnostics::Capture capture;
+    list->Release();
+    EXPECT_EQ(TItem::deallocations, 3) << "each element freed once";
+    EXPECT_TRUE(capture.Lines().empty());
 }
 
 TEST_F(TArrayTest, TypedValues)

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -41,7 +42,7 @@ public:
     static TRecorder* Create() { return NewTable<TRecorder>(); }
     void ApplierFunction(const ShortString& key, const void* value) override
     {
-        seen.push_back(key.ToString() + "=" + UTF8Of(static_cast<CFStringRef>(value)));
+        seen.push_back(key.ToString() + "=" + (value ? UTF8Of(static_cast<CFStringRef>(value)) : "nil"));
         Remove(key);
     }
     std::vector<std::string> seen;
@@ -370,6 +371,31 @@ TEST_F(TDictionaryTest, ObjectDictionariesHoldTheirValues)
     copy->Release();
     EXPECT_EQ(value->GetRetainCount(), 1);
     value->Release();
+}
+
+TEST_F(TDictionaryTest, KeysWithoutValuesKeepKeysAndValuesTogether)
+{
+    TTypeDictionary* table = TTypeDictionary::Create();
+    table->SetStringValue("a", "1");
+    table->AddKey("bare");
+    table->SetStringValue("c", "3");
+    std::vector<std::string> walked;
+    while (table->Enumerate()) {
+        auto value = static_cast<CFStringRef>(table->GetNextValue());
+        walked.push_back(table->GetNextKey().ToString() + "=" + (value ? UTF8Of(value) : "nil"));
+    }
+    std::sort(walked.begin(), walked.end());
+    EXPECT_EQ(walked, (std::vector<std::string>{"a=1", "bare=nil", "c=3"}));
+
+    TRecorder* recorder = TRecorder::Create();
+    recorder->SetStringValue("a", "1");
+    recorder->AddKey("bare");
+    recorder->SetStringValue("c", "3");
+    recorder->ApplyFunction();
+    std::sort(recorder->seen.begin(), recorder->seen.end());
+    EXPECT_EQ(recorder->seen, (std::vector<std::string>{"a=1", "bare=nil", "c=3"}));
+    recorder->Release();
+    table->Release();
 }
 
 TEST_F(TDictionaryTest, PointerDictionariesOwnTheirBlocks)

@@ -75,6 +75,19 @@ public:
 
 BRINDLET_DEFINE_CLASS(TQuiet, TProbe)
 
+// Runs a pass of the event loop while it is being freed, the way a
+// deallocation that posts a notification whose handler puts up a modal
+// alert does; what it autoreleases meanwhile is drained by that pass.
+class TNestedLoop : public TProbe {
+    BRINDLET_CLASS(TNestedLoop, TProbe)
+
+public:
+    static TNestedLoop* Create() { return CreateInstance<TNestedLoop>(); }
+    void Deallocate() override;
+};
+
+BRINDLET_DEFINE_CLASS(TNestedLoop, TProbe)
+
 void RegisterProbes()
 {
     static bool done = false;
@@ -90,6 +103,13 @@ void RegisterProbes()
 void NextPass()
 {
     FireDueEventLoopTimers(GetCurrentEventLoop());
+}
+
+void TNestedLoop::Deallocate()
+{
+    TProbe::Create()->Autorelease();
+    NextPass();
+    Inherited::Deallocate();
 }
 
 class TObjectTest : public testing::Test {
@@ -160,6 +180,20 @@ TEST_F(TObjectTest, EveryAutoreleaseBooksOneRelease)
     EXPECT_TRUE(TObject::IsLiveObject(pending));
     NextPass();
     EXPECT_FALSE(TObject::IsLiveObject(pending));
+}
+
+TEST_F(TObjectTest, ADrainDuringADrainReleasesEachObjectOnce)
+{
+    TNestedLoop* nesting = TNestedLoop::Create();
+    nesting->Autorelease();
+    TProbe* after = TProbe::Create();
+    after->Autorelease();
+    Diagnostics::Capture capture;
+    NextPass();
+    EXPECT_FALSE(TObject::IsLiveObject(nesting));
+    EXPECT_FALSE(TObject::IsLiveObject(after));
+    EXPECT_EQ(TProbe::deallocations, 3) << "both, and the one autoreleased while the first went";
+    EXPECT_TRUE(capture.Lines().empty());
 }
 
 TEST_F(TObjectTest, PlatformValuesCanBeAutoreleased)

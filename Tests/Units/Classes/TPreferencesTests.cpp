@@ -176,6 +176,18 @@ TEST_P(TPreferencesVariantTest, KeysCarryTheDomainAndValuesTheirKinds)
     EXPECT_EQ(handler_->GetChangeCount(), 5);
 }
 
+TEST_P(TPreferencesVariantTest, ATextThatIsNotUTF8IsStoredNotRemoved)
+{
+    // Folder names as the file system gave them, in Latin-1 ("Café").
+    handler_->SetStringValue("folder", "/home/u/Caf\xE9");
+    EXPECT_TRUE(Stored("user.folder"));
+    handler_->SetStringValue("folder", "/home/u/Caf\xE9 2");
+    const std::string read = handler_->GetStringValue("folder").ToString();
+    ASSERT_GT(read.size(), 11u);
+    EXPECT_EQ(read.substr(0, 11), "/home/u/Caf");
+    EXPECT_EQ(read.substr(read.size() - 2), " 2") << "the second text replaced the first";
+}
+
 TEST_P(TPreferencesVariantTest, MissingValuesAndValuesOfOtherKindsReadAsDefaults)
 {
     handler_->SetIntegerValue("zero", 0);
@@ -395,9 +407,17 @@ TEST_F(TPreferencesTest, AFailedSynchronisationKeepsTheChangeCount)
     auto application = Application();
     std::filesystem::create_directories(PreferencesFile());  // a folder: the file cannot be read
     Held<TPreferenceHandlerFile> unnamed(TPreferenceHandlerFile::Create());  // no file to write
+    // A folder where the file should be: writing must not pass for done.
+    const std::string folderPath = home_ + "/folder.plist";
+    std::filesystem::create_directories(folderPath);
+    FSRef folderRef{};
+    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(folderPath.c_str()), &folderRef, nullptr), noErr);
+    Held<TPreferenceHandlerFile> overFolder(TPreferenceHandlerFile::Create());
+    overFolder->SetFile(folderRef);
     Diagnostics::Capture capture;
     for (TPreferenceHandler* handler : {static_cast<TPreferenceHandler*>(application.get()),
-                                        static_cast<TPreferenceHandler*>(unnamed.get())}) {
+                                        static_cast<TPreferenceHandler*>(unnamed.get()),
+                                        static_cast<TPreferenceHandler*>(overFolder.get())}) {
         SCOPED_TRACE(handler->ClassName());
         handler->SetIntegerValue("n", 1);
         handler->Synchronize();

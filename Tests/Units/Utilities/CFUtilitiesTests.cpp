@@ -97,6 +97,9 @@ TEST(CFUtilities, CopiesOfStringsAndData)
     EXPECT_FALSE(CFStringIsLineEnding(MakeString("x\n")));
     EXPECT_EQ(CFStringGetLineEnding(MakeString("ab\r\n")), '\r');
     EXPECT_EQ(CFStringGetLineEnding(MakeString("ab")), '\0');
+    // Characters whose low byte is CR or LF are text, not line breaks.
+    EXPECT_FALSE(CFStringIsLineEnding(MakeString("\u4E0A\n")));
+    EXPECT_EQ(CFStringGetLineEnding(MakeString("\u010D\u4E0A\n")), '\n');
 
     SInt32 n = 42;
     CFRef<CFNumberRef> number(CFNumberCreate(nullptr, kCFNumberSInt32Type, &n));
