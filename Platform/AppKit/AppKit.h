@@ -6,5 +6,6 @@
 #include <AppKit/NSFont.h>
 #include <AppKit/NSImage.h>
 #include <AppKit/NSScreen.h>
+#include <AppKit/NSTextDrawing.h>
 #include <AppKit/NSWorkspace.h>
 #include <Foundation/Foundation.h>

@@ -29,6 +29,19 @@ typedef UInt32 FourCharCode;
 typedef FourCharCode OSType;
 typedef FourCharCode ResType;
 
+// QuickDraw's point and rectangle, 16-bit fields.
+struct Point {
+    SInt16 v;
+    SInt16 h;
+};
+
+struct Rect {
+    SInt16 top;
+    SInt16 left;
+    SInt16 bottom;
+    SInt16 right;
+};
+
 typedef char* Ptr;
 typedef Ptr* Handle;
 typedef long Size;

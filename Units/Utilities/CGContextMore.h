@@ -8,7 +8,7 @@
 
 #include <CoreGraphics/CIImage.h>
 #include <CoreGraphics/CoreGraphics.h>
-#include <CoreGraphics/NSTextDrawing.h>
+#include <AppKit/NSTextDrawing.h>
 #include <CoreServices/IconServices.h>
 
 // The options of CGContextDrawText.

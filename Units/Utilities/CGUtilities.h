@@ -1,5 +1,5 @@
 // The system's value operations over Quartz: RGB colour records, points,
-// sizes and rectangles (and their QuickDraw forms), whole-point geometry,
+// sizes and rectangles (and conversions to QuickDraw's), whole-point geometry,
 // bitmap contexts, and loading, encoding and resizing images.
 //
 // Every image answered here is new and belongs to the caller, who releases
@@ -19,19 +19,6 @@ struct ATSURGBAlphaColor {
     Float32 green;
     Float32 blue;
     Float32 alpha;
-};
-
-// QuickDraw's point and rectangle, 16-bit fields.
-struct Point {
-    SInt16 v;
-    SInt16 h;
-};
-
-struct Rect {
-    SInt16 top;
-    SInt16 left;
-    SInt16 bottom;
-    SInt16 right;
 };
 
 // ---- colours and contexts ----

@@ -1,6 +1,6 @@
 #include "CGTestSupport.h"
 
-#include <CoreGraphics/NSTextDrawing.h>
+#include <AppKit/NSTextDrawing.h>
 
 #include <QFontMetricsF>
 #include <QGlyphRun>

@@ -1,6 +1,6 @@
 #include "NSTextDrawing.h"
 
-#include "CGContextInternal.h"
+#include <CoreGraphics/CGContextInternal.h>
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
