@@ -213,6 +213,14 @@ TEST(CFPropertyList, ToleratesWhatUsersFilesHold)
     EXPECT_TRUE(std::isinf(r) && r < 0);
     EXPECT_EQ(BytesOf(static_cast<CFDataRef>(CFArrayGetValueAtIndex(array, 4))), std::string("\0\1\2\3", 4));
     EXPECT_EQ(CFArrayGetValueAtIndex(array, 5), kCFBooleanTrue);
+
+    // Base64 read in whole groups and across breaks anywhere in a group.
+    const std::string bytes("Man is \xFF\x00\x7F!", 11);
+    for (const char* text : {"TWFuIGlzIP8AfyE=", "TW\nFuIG\tlz IP8A\r\nfy\nE=", "T W F u\nIGlzIP8AfyE=\n"}) {
+        auto data = ParsePropertyList(Document(std::string("<data>") + text + "</data>"));
+        ASSERT_TRUE(data) << text;
+        EXPECT_EQ(BytesOf(static_cast<CFDataRef>(data.get())), bytes) << text;
+    }
 }
 
 TEST(CFPropertyList, RefusesMalformedAndUnsafeInput)
