@@ -96,6 +96,21 @@ OSErr StatRef(const FSRef* ref, struct stat* info)
     return lstat(ref->path, info) == 0 ? noErr : StatusFromErrno(errno);
 }
 
+OSErr ChildPath(const FSRef* parentRef, const UniChar* name, UniCharCount nameLength, std::string* path)
+{
+    struct stat parent;
+    if (const OSErr status = StatRef(parentRef, &parent))
+        return status;
+    if (!S_ISDIR(parent.st_mode))
+        return errFSNotAFolder;
+    std::string bytes;
+    if (const OSErr status = NameFromUnicode(name, nameLength, &bytes))
+        return status;
+    const std::string folder(parentRef->path);
+    *path = (folder == "/" ? "" : folder) + "/" + bytes;
+    return noErr;
+}
+
 OSErr NameFromUnicode(const UniChar* name, UniCharCount length, std::string* bytes)
 {
     if (name == nullptr || length == 0 || length > 255)
@@ -226,16 +241,10 @@ OSErr FSMakeFSRefUnicode(const FSRef* parentRef, UniCharCount nameLength, const 
 {
     if (newRef == nullptr)
         return paramErr;
-    struct stat parent;
-    if (const OSErr status = StatRef(parentRef, &parent))
+    std::string path;
+    if (const OSErr status = ChildPath(parentRef, name, nameLength, &path))
         return status;
-    if (!S_ISDIR(parent.st_mode))
-        return errFSNotAFolder;
-    std::string bytes;
-    if (const OSErr status = NameFromUnicode(name, nameLength, &bytes))
-        return status;
-    const std::string folder(parentRef->path);
-    return MakeRef((folder == "/" ? "" : folder) + "/" + bytes, false, newRef);
+    return MakeRef(path, false, newRef);
 }
 
 CFURLRef CFURLCreateFromFSRef(CFAllocatorRef allocator, const FSRef* fsRef)

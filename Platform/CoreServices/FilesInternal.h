@@ -30,6 +30,9 @@ OSErr StatRef(const FSRef* ref, struct stat* info);
 // NUL, unpaired surrogates, or longer than a name may be.
 OSErr NameFromUnicode(const UniChar* name, UniCharCount length, std::string* bytes);
 OSErr NameFromCFString(CFStringRef name, std::string* bytes);
+// The path of the object `name` in the folder `parentRef` names;
+// errFSNotAFolder when it names something else.
+OSErr ChildPath(const FSRef* parentRef, const UniChar* name, UniCharCount nameLength, std::string* path);
 // The last component of a path; "/" for the root.
 std::string LastComponent(const std::string& path);
 std::string ParentPath(const std::string& path);

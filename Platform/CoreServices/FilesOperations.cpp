@@ -53,22 +53,6 @@ OSErr RenameNoReplace(const std::string& from, const std::string& to)
 
 namespace {
 
-// The path for a new object `name` in the folder `parentRef` names.
-OSErr ChildPath(const FSRef* parentRef, const UniChar* name, UniCharCount nameLength, std::string* path)
-{
-    struct stat parent;
-    if (const OSErr status = StatRef(parentRef, &parent))
-        return status;
-    if (!S_ISDIR(parent.st_mode))
-        return errFSNotAFolder;
-    std::string bytes;
-    if (const OSErr status = NameFromUnicode(name, nameLength, &bytes))
-        return status;
-    const std::string folder(parentRef->path);
-    *path = (folder == "/" ? "" : folder) + "/" + bytes;
-    return noErr;
-}
-
 OSErr FinishCreation(const std::string& path, FSCatalogInfoBitmap whichInfo, const FSCatalogInfo* catalogInfo,
                      FSRef* newRef)
 {

@@ -4,6 +4,7 @@
 
 #include <CoreGraphics/CGImageInternal.h>
 #include <CoreGraphics/CoreGraphics.h>
+#include <Foundation/Foundation.h>
 #include <Support/CFRef.h>
 
 #include <QFontDatabase>
@@ -140,4 +141,22 @@ private:
     char name_[16] = "Drawing";
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QGuiApplication> app_;
+};
+
+// Tests that draw text: the application with the fixture font for the
+// suite, an autorelease pool for each test.
+class TextTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { fonts_ = new FontsApplication(); }
+    static void TearDownTestSuite()
+    {
+        delete fonts_;
+        fonts_ = nullptr;
+    }
+    void SetUp() override { pool_ = NSAutoreleasePool::newPool(); }
+    void TearDown() override { pool_->release(); }
+
+private:
+    static inline FontsApplication* fonts_ = nullptr;
+    NSAutoreleasePool* pool_ = nullptr;
 };

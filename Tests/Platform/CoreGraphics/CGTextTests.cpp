@@ -9,17 +9,8 @@
 
 namespace {
 
-class Text : public testing::Test {
+class Text : public TextTest {
 protected:
-    static void SetUpTestSuite() { fonts_ = new FontsApplication(); }
-    static void TearDownTestSuite()
-    {
-        delete fonts_;
-        fonts_ = nullptr;
-    }
-    void SetUp() override { pool_ = NSAutoreleasePool::newPool(); }
-    void TearDown() override { pool_->release(); }
-
     static NSAttributeDictionary* Attributes(CGFloat size)
     {
         NSAttributeDictionary* attributes = NSAttributeDictionary::attributes();
@@ -33,12 +24,7 @@ protected:
         const QFontMetricsF metrics(attributes->font()->qFont());
         return CGFloat(metrics.ascent() + metrics.descent() + std::max(0.0, metrics.leading()));
     }
-
-    static FontsApplication* fonts_;
-    NSAutoreleasePool* pool_ = nullptr;
 };
-
-FontsApplication* Text::fonts_ = nullptr;
 
 // Where the ink of the picture is, row by row from the top of the buffer.
 struct Ink {

@@ -4,27 +4,13 @@
 
 namespace {
 
-class TextDrawing : public testing::Test {
+class TextDrawing : public TextTest {
 protected:
-    static void SetUpTestSuite() { fonts_ = new FontsApplication(); }
-    static void TearDownTestSuite()
-    {
-        delete fonts_;
-        fonts_ = nullptr;
-    }
-    void SetUp() override { pool_ = NSAutoreleasePool::newPool(); }
-    void TearDown() override { pool_->release(); }
-
     static NSFont* Font(CGFloat size)
     {
         return NSFont::fontWithName(NSString::stringWithUTF8String("DejaVu Sans"), size);
     }
-
-    static FontsApplication* fonts_;
-    NSAutoreleasePool* pool_ = nullptr;
 };
-
-FontsApplication* TextDrawing::fonts_ = nullptr;
 
 struct InkBox {
     int left = 1 << 20, right = -1, top = 1 << 20, bottom = -1;  // buffer columns and rows
