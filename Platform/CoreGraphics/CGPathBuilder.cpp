@@ -117,27 +117,16 @@ void CGPathBuilder::AddArc(QPointF center, double radius, double startAngle, dou
     // Counter-clockwise means increasing angles in y-up space. A sweep of a
     // whole turn or more draws the full circle; anything less is taken
     // modulo a turn in the direction asked for.
-    double sweep;
-    if (!clockwise) {
-        sweep = endAngle - startAngle;
-        if (sweep < kTwoPi) {
-            sweep = std::fmod(sweep, kTwoPi);
-            if (sweep < 0)
-                sweep += kTwoPi;
-        } else {
-            sweep = kTwoPi;
-        }
+    double sweep = clockwise ? startAngle - endAngle : endAngle - startAngle;
+    if (sweep < kTwoPi) {
+        sweep = std::fmod(sweep, kTwoPi);
+        if (sweep < 0)
+            sweep += kTwoPi;
     } else {
-        sweep = startAngle - endAngle;
-        if (sweep < kTwoPi) {
-            sweep = std::fmod(sweep, kTwoPi);
-            if (sweep < 0)
-                sweep += kTwoPi;
-        } else {
-            sweep = kTwoPi;
-        }
-        sweep = -sweep;
+        sweep = kTwoPi;
     }
+    if (clockwise)
+        sweep = -sweep;
     radius = std::fabs(radius);
     if (sweep == 0) {
         const QPointF start(center.x() + radius * std::cos(startAngle), center.y() + radius * std::sin(startAngle));

@@ -214,13 +214,18 @@ void TPCRERegex::AllocateVectors()
         vector_.resize(static_cast<size_t>(needed), 0);
 }
 
-bool TPCRERegex::MatchWithSubject(CFStringRef subject)
+bool TPCRERegex::PrepareSubject(CFStringRef subject)
 {
     if (compiled_ == nullptr)
         return false;
     if (!keepSubject_)
         ReplaceSubject(subject);
-    if (subject_ == nullptr)
+    return subject_ != nullptr;
+}
+
+bool TPCRERegex::MatchWithSubject(CFStringRef subject)
+{
+    if (!PrepareSubject(subject))
         return false;
     return pcre_exec(compiled_, studyData_, subjectBytes_.data(), static_cast<int>(subjectBytes_.size()), 0, 0,
                      nullptr, 0) >= 0;
@@ -231,11 +236,7 @@ bool TPCRERegex::MatchWithSubject(CFStringRef subject, PCREMatchesArray& matches
     // Every false answer leaves element 0 alone, never the groups of an
     // earlier match.
     KeepElementZero(matches);
-    if (compiled_ == nullptr)
-        return false;
-    if (!keepSubject_)
-        ReplaceSubject(subject);
-    if (subject_ == nullptr)
+    if (!PrepareSubject(subject))
         return false;
     AllocateVectors();
     const int result = pcre_exec(compiled_, studyData_, subjectBytes_.data(), static_cast<int>(subjectBytes_.size()),

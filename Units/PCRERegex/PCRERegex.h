@@ -113,6 +113,9 @@ protected:
 
 private:
     void ReplaceSubject(CFStringRef subject);
+    // Holds `subject` (unless a subject is being kept); false without a
+    // compiled pattern or a subject.
+    bool PrepareSubject(CFStringRef subject);
     // The UTF-16 position of a byte offset into the held subject's bytes;
     // -1 when it cannot be worked out.
     CFIndex UnitsBefore(int byteOffset) const;

@@ -3,6 +3,7 @@
 // program runs itself again as the other process (the disabled tests below,
 // picked by a filter, with the channel to use in their environment).
 #include <CFTestSupport.h>
+#include <RunUntil.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -256,19 +257,6 @@ private:
     char* argv_[2] = {name_, nullptr};
     QCoreApplication app_;
 };
-
-// Runs the main loop until `done` holds or the time is up.
-bool RunUntil(const std::function<bool()>& done, double seconds = 30)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > seconds * 1000)
-            return false;
-        RunCurrentEventLoop(0.01);
-    }
-    return true;
-}
 
 // Notification names of this process's own, so that test programs sharing
 // one session bus do not hear each other.

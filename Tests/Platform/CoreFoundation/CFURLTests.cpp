@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../CoreServices/FileFixtures.h"
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -57,40 +59,6 @@ std::string CurrentFolder()
     char buffer[PATH_MAX];
     return getcwd(buffer, sizeof buffer) ? buffer : "";
 }
-
-// A fresh folder for one test, removed with everything in it afterwards.
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        std::string pattern = testing::TempDir() + "cfurl.XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr)
-            path_ = pattern;
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-    // Every entry, hidden ones included, sorted.
-    std::vector<std::string> Names() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    std::string path_;
-};
 
 void WriteFileDirectly(const std::string& path, const std::string& contents)
 {

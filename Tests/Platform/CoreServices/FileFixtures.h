@@ -5,6 +5,7 @@
 
 #include <CoreServices/Files.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +42,15 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::string& Path() const { return path_; }
+    // Every entry, hidden ones included, sorted.
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::string operator/(std::string_view relative) const { return path_ + "/" + std::string(relative); }
 
     // Writes a file, making the folders it lies in.

@@ -4,6 +4,7 @@
 // itself again there (the disabled test below, picked by a filter) and
 // mounts a tmpfs.
 #include <CFTestSupport.h>
+#include <RunUntil.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 #include <Foundation/Foundation.h>
@@ -272,19 +273,6 @@ TEST(NSWorkspace, WatchesTheMountsOnlyWhileObserved)
     }
     EXPECT_FALSE(ReadingTheMountTable());
     EXPECT_TRUE(log.empty());
-}
-
-// Runs the main loop until `done` holds or the time is up.
-bool RunUntil(const std::function<bool()>& done, double seconds = 30)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > seconds * 1000)
-            return false;
-        RunCurrentEventLoop(0.01);
-    }
-    return true;
 }
 
 TEST(NSWorkspace, AnnouncesAMountAndAnUnmount)

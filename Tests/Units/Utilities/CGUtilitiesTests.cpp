@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../../Platform/CoreGraphics/CGTestSupport.h"
+
 #include <cstdlib>
 #include <numbers>
 #include <string>
@@ -20,16 +22,6 @@ void ExpectRect(CGRect r, CGFloat x, CGFloat y, CGFloat width, CGFloat height, c
     EXPECT_EQ(r.origin.y, y) << what;
     EXPECT_EQ(r.size.width, width) << what;
     EXPECT_EQ(r.size.height, height) << what;
-}
-
-CFRef<CGImageRef> CornerImage()
-{
-    QImage pixels(2, 2, QImage::Format_RGBA8888);
-    pixels.setPixelColor(0, 0, Qt::red);
-    pixels.setPixelColor(1, 0, Qt::green);
-    pixels.setPixelColor(0, 1, Qt::blue);
-    pixels.setPixelColor(1, 1, Qt::white);
-    return CFRef<CGImageRef>(CGImageCreateWithQImage(pixels));
 }
 
 }  // namespace
