@@ -37,8 +37,8 @@ CFRef<CGImageRef> MakeFace()
 {
     std::vector<UInt8> pixels(size_t(kSprite) * kSprite * 4);
     CFRef<CGColorSpaceRef> space(CGColorSpaceCreateWithName(kCGColorSpaceGenericRGB));
-    CFRef<CGContextRef> context(CGBitmapContextCreate(pixels.data(), kSprite, kSprite, 8, kSprite * 4, space,
-                                                      kCGImageAlphaPremultipliedLast));
+    CFRef<CGContextRef> context(
+        CGBitmapContextCreate(pixels.data(), kSprite, kSprite, 8, kSprite * 4, space, kCGImageAlphaPremultipliedLast));
     CGContextSetRGBFillColor(context, 0.98f, 0.86f, 0.35f, 0.8f);
     CGContextAddEllipseInRect(context, CGRectMake(8, 8, kSprite - 16, kSprite - 16));
     CGContextFillPath(context);
@@ -168,8 +168,8 @@ void PrintRatioTable()
         Operation ours, bare;
     };
     bool allMet = true;
-    for (const Row& row : {Row{"CGContextDrawImage", ImageOurs, ImageBare},
-                           Row{"CGContextDrawLayerAtPoint", LayerOurs, LayerBare}}) {
+    for (const Row& row :
+         {Row{"CGContextDrawImage", ImageOurs, ImageBare}, Row{"CGContextDrawLayerAtPoint", LayerOurs, LayerBare}}) {
         const Ratio ratio = Compare(row.ours, row.bare);
         const bool met = ratio.Value() <= kTarget;
         allMet = allMet && met;

@@ -62,8 +62,8 @@ constexpr const char* kWords[] = {
     "Friday", "report", "dentist", "renew", "passport", "photos", "garden",  "taxes", "v2.1",    "follow-up",
 };
 constexpr const char* kForeignWords[] = {
-    "Отчёт",  "встреча", "会議",  "メモ",  "日程表",     "σημείωση",  "Ελλάδα", "תקציב",
-    "مراجعة", "예산",    "Grüße", "crème", "naïve", "✓ erledigt", "🚀 launch", "データ",
+    "Отчёт",  "встреча", "会議",  "メモ",  "日程表", "σημείωση",   "Ελλάδα",   "תקציב",
+    "مراجعة", "예산",    "Grüße", "crème", "naïve",  "✓ erledigt", "🚀 launch", "データ",
 };
 
 std::string MakeTitle(Random& random, int minimumWords, int maximumWords)
@@ -131,8 +131,8 @@ std::string MakeUID(Random& random)
     char text[40];
     const uint64_t high = random.Next();
     const uint64_t low = random.Next();
-    std::snprintf(text, sizeof text, "%08" PRIX64 "-%04" PRIX64 "-%04" PRIX64 "-%04" PRIX64 "-%012" PRIX64,
-                  high >> 32, (high >> 16) & 0xFFFF, high & 0xFFFF, low >> 48, low & uint64_t{0xFFFFFFFFFFFF});
+    std::snprintf(text, sizeof text, "%08" PRIX64 "-%04" PRIX64 "-%04" PRIX64 "-%04" PRIX64 "-%012" PRIX64, high >> 32,
+                  (high >> 16) & 0xFFFF, high & 0xFFFF, low >> 48, low & uint64_t{0xFFFFFFFFFFFF});
     return text;
 }
 
@@ -224,8 +224,8 @@ std::string TextOf(CFStringRef string)
 {
     if (string == nullptr)
         return "(no reason given)";
-    std::vector<char> buffer(static_cast<size_t>(
-        CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1));
+    std::vector<char> buffer(
+        static_cast<size_t>(CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1));
     if (!CFStringGetCString(string, buffer.data(), static_cast<CFIndex>(buffer.size()), kCFStringEncodingUTF8))
         return "(unprintable reason)";
     return buffer.data();
@@ -441,9 +441,9 @@ void PrintRatioTable(const std::vector<std::unique_ptr<Document>>& documents)
         allMet = allMet && parseMet && writeMet;
         const double megabytes = static_cast<double>(document->Size()) / 1e6;
         std::printf("%-6s %10zu %7zu  %8.2fx %9.1f %7d  %8.2fx %9.1f %7d  parse >= %.0fx %s, write >= %.0fx %s\n",
-                    document->label.c_str(), document->Size(), document->cards, parse.Value(),
-                    megabytes / parse.ours, parse.rounds, write.Value(), megabytes / write.ours, write.rounds,
-                    kParseTarget, parseMet ? "met" : "NOT met", kWriteTarget, writeMet ? "met" : "NOT met");
+                    document->label.c_str(), document->Size(), document->cards, parse.Value(), megabytes / parse.ours,
+                    parse.rounds, write.Value(), megabytes / write.ours, write.rounds, kParseTarget,
+                    parseMet ? "met" : "NOT met", kWriteTarget, writeMet ? "met" : "NOT met");
     }
     std::printf("%s\n", allMet ? "All targets met." : "Some targets are NOT met.");
 }
@@ -472,8 +472,8 @@ int main(int argc, char** argv)
                 std::fclose(file);
             }
         }
-        std::printf("%s: %zu bytes, %zu cards; both readers accept it, ours round-trips it\n",
-                    document->label.c_str(), document->Size(), document->cards);
+        std::printf("%s: %zu bytes, %zu cards; both readers accept it, ours round-trips it\n", document->label.c_str(),
+                    document->Size(), document->cards);
     }
     std::fflush(stdout);
 

@@ -20,8 +20,8 @@ std::string TextOf(CFStringRef string)
 {
     if (string == nullptr)
         return "(nil)";
-    std::vector<char> buffer(static_cast<size_t>(
-        CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1));
+    std::vector<char> buffer(
+        static_cast<size_t>(CFStringGetMaximumSizeForEncoding(CFStringGetLength(string), kCFStringEncodingUTF8) + 1));
     if (!CFStringGetCString(string, buffer.data(), static_cast<CFIndex>(buffer.size()), kCFStringEncodingUTF8))
         return "(unconvertible)";
     return buffer.data();

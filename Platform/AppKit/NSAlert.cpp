@@ -124,8 +124,9 @@ NSModalResponse NSAlert::runModal()
         for (size_t i = 0; i < buttonTitles_.size(); ++i) {
             const QString title = ToQString(buttonTitles_[i]);
             const bool cancel = title == QStringLiteral("Cancel");
-            QPushButton* button = box.addButton(
-                title, i == 0 ? QMessageBox::AcceptRole : cancel ? QMessageBox::RejectRole : QMessageBox::ActionRole);
+            QPushButton* button = box.addButton(title, i == 0   ? QMessageBox::AcceptRole
+                                                       : cancel ? QMessageBox::RejectRole
+                                                                : QMessageBox::ActionRole);
             if (cancel && i > 0)
                 box.setEscapeButton(button);
             buttons.push_back(button);

@@ -64,8 +64,8 @@ private:
     NSAlert();
     ~NSAlert() override;
 
-    NSString* messageText_;       // retained
-    NSString* informativeText_;   // retained
+    NSString* messageText_;                // retained
+    NSString* informativeText_;            // retained
     std::vector<NSString*> buttonTitles_;  // retained
     NSAlertStyle style_ = NSAlertStyleWarning;
 };

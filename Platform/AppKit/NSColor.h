@@ -39,8 +39,7 @@ public:
 private:
     NSColor(CGFloat red, CGFloat green, CGFloat blue, CGFloat alpha)
         : red_(red), green_(green), blue_(blue), alpha_(alpha)
-    {
-    }
+    {}
 
     const CGFloat red_, green_, blue_, alpha_;
 };

@@ -161,14 +161,13 @@ void NSAttributeDictionary::setShadow(NSShadow* shadow)
 
 namespace {
 
-thread_local NSGraphicsContext* tCurrentContext = nullptr;  // retained
+thread_local NSGraphicsContext* tCurrentContext = nullptr;    // retained
 thread_local std::vector<NSGraphicsContext*> tSavedContexts;  // retained (nil allowed)
 
 }  // namespace
 
 NSGraphicsContext::NSGraphicsContext(CGContextRef port, bool flipped) : port_(CGContextRetain(port)), flipped_(flipped)
-{
-}
+{}
 
 NSGraphicsContext::~NSGraphicsContext()
 {
@@ -270,9 +269,9 @@ QString TextOf(CFStringRef text)
 
 struct LaidOutText {
     std::unique_ptr<QTextLayout> layout;
-    int fittingLines = 0;   // lines whose whole height fits
-    qreal widest = 0;       // the widest line's text
-    qreal height = 0;       // all lines
+    int fittingLines = 0;  // lines whose whole height fits
+    qreal widest = 0;      // the widest line's text
+    qreal height = 0;      // all lines
     qreal fittingHeight = 0;
 };
 
@@ -308,7 +307,7 @@ LaidOutText LayOut(const QString& text, const TextStyle& style, qreal width, qre
             alignment = Qt::AlignJustify;
     }
     option.setAlignment(alignment);
-    option.setWrapMode(oneLinePerParagraph                               ? QTextOption::NoWrap
+    option.setWrapMode(oneLinePerParagraph                            ? QTextOption::NoWrap
                        : style.lineBreak == NSLineBreakByCharWrapping ? QTextOption::WrapAnywhere
                                                                       : QTextOption::WrapAtWordBoundaryOrAnywhere);
     out.layout->setTextOption(option);

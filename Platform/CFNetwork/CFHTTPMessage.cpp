@@ -229,9 +229,9 @@ CFDictionaryRef CFHTTPMessageCopyAllHeaderFields(CFHTTPMessageRef message)
     const CFHTTPMessageObject* m = CFHTTPMessageObjectOf(message);
     if (m == nullptr)
         return nullptr;
-    CFMutableDictionaryRef fields = CFDictionaryCreateMutable(nullptr, static_cast<CFIndex>(m->headers.size()),
-                                                              &kCFTypeDictionaryKeyCallBacks,
-                                                              &kCFTypeDictionaryValueCallBacks);
+    CFMutableDictionaryRef fields =
+        CFDictionaryCreateMutable(nullptr, static_cast<CFIndex>(m->headers.size()), &kCFTypeDictionaryKeyCallBacks,
+                                  &kCFTypeDictionaryValueCallBacks);
     for (const auto& [name, value] : m->headers) {
         CFStringRef key = CFStringCreateWithUTF8OrMacRoman(name);
         CFStringRef text = CFStringCreateWithUTF8OrMacRoman(value);

@@ -28,15 +28,15 @@ extern const CFStringRef kCFStreamPropertyHTTPFinalURL;
 
 // Errors in kCFStreamErrorDomainHTTP.
 enum : SInt32 {
-    kCFStreamErrorHTTPParseFailure = -1,    // what came back was not HTTP
-    kCFStreamErrorHTTPRedirectionLoop = -2, // too many redirects
-    kCFStreamErrorHTTPBadURL = -3,          // not an http or https URL; a redirect to one, or from https to http
+    kCFStreamErrorHTTPParseFailure = -1,     // what came back was not HTTP
+    kCFStreamErrorHTTPRedirectionLoop = -2,  // too many redirects
+    kCFStreamErrorHTTPBadURL = -3,           // not an http or https URL; a redirect to one, or from https to http
 };
 
 // Errors in kCFStreamErrorDomainSSL.
 enum : SInt32 {
-    errSSLProtocol = -9800,          // the handshake failed
-    errSSLXCertChainInvalid = -9807, // the server's certificate was not trusted
+    errSSLProtocol = -9800,           // the handshake failed
+    errSSLXCertChainInvalid = -9807,  // the server's certificate was not trusted
 };
 
 // A stream that sends `request` (copied: later changes to the message do

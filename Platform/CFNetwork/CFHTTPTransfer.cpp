@@ -70,26 +70,37 @@ bool RestatesStatus(QNetworkReply::NetworkError code, const QVariant& status)
 CFStreamError StreamError(QNetworkReply::NetworkError code, bool certificateRejected)
 {
     switch (code) {
-    case QNetworkReply::NoError: return {0, 0};
+    case QNetworkReply::NoError:
+        return {0, 0};
     case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionRefusedError: return {kCFStreamErrorDomainPOSIX, ECONNREFUSED};
+    case QNetworkReply::ProxyConnectionRefusedError:
+        return {kCFStreamErrorDomainPOSIX, ECONNREFUSED};
     case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::ProxyConnectionClosedError: return {kCFStreamErrorDomainPOSIX, ECONNRESET};
+    case QNetworkReply::ProxyConnectionClosedError:
+        return {kCFStreamErrorDomainPOSIX, ECONNRESET};
     case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::ProxyNotFoundError: return {kCFStreamErrorDomainNetDB, EAI_NONAME};
+    case QNetworkReply::ProxyNotFoundError:
+        return {kCFStreamErrorDomainNetDB, EAI_NONAME};
     case QNetworkReply::TimeoutError:
-    case QNetworkReply::ProxyTimeoutError: return {kCFStreamErrorDomainPOSIX, ETIMEDOUT};
-    case QNetworkReply::OperationCanceledError: return {kCFStreamErrorDomainPOSIX, ECANCELED};
+    case QNetworkReply::ProxyTimeoutError:
+        return {kCFStreamErrorDomainPOSIX, ETIMEDOUT};
+    case QNetworkReply::OperationCanceledError:
+        return {kCFStreamErrorDomainPOSIX, ECANCELED};
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::BackgroundRequestNotAllowedError: return {kCFStreamErrorDomainPOSIX, ENETDOWN};
+    case QNetworkReply::BackgroundRequestNotAllowedError:
+        return {kCFStreamErrorDomainPOSIX, ENETDOWN};
     case QNetworkReply::SslHandshakeFailedError:
         return {kCFStreamErrorDomainSSL, certificateRejected ? errSSLXCertChainInvalid : errSSLProtocol};
-    case QNetworkReply::TooManyRedirectsError: return {kCFStreamErrorDomainHTTP, kCFStreamErrorHTTPRedirectionLoop};
+    case QNetworkReply::TooManyRedirectsError:
+        return {kCFStreamErrorDomainHTTP, kCFStreamErrorHTTPRedirectionLoop};
     case QNetworkReply::InsecureRedirectError:
-    case QNetworkReply::ProtocolUnknownError: return {kCFStreamErrorDomainHTTP, kCFStreamErrorHTTPBadURL};
-    case QNetworkReply::ProtocolFailure: return {kCFStreamErrorDomainHTTP, kCFStreamErrorHTTPParseFailure};
-    default: return {kCFStreamErrorDomainPOSIX, EIO};
+    case QNetworkReply::ProtocolUnknownError:
+        return {kCFStreamErrorDomainHTTP, kCFStreamErrorHTTPBadURL};
+    case QNetworkReply::ProtocolFailure:
+        return {kCFStreamErrorDomainHTTP, kCFStreamErrorHTTPParseFailure};
+    default:
+        return {kCFStreamErrorDomainPOSIX, EIO};
     }
 }
 
@@ -199,7 +210,8 @@ std::unique_ptr<CFHTTPTransfer> CFHTTPTransfer::Start(const CFHTTPMessageObject&
     }
     const QUrl url(QString::fromStdString(CFStringToUTF8(CFURLGetString(request.url))), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         *error = {kCFStreamErrorDomainHTTP, kCFStreamErrorHTTPBadURL};
         return nullptr;
     }
@@ -222,9 +234,9 @@ std::unique_ptr<CFHTTPTransfer> CFHTTPTransfer::Start(const CFHTTPMessageObject&
     else if (method == "HEAD" && !request.hasBody)
         reply = manager->head(networkRequest);
     else
-        reply = manager->sendCustomRequest(
-            networkRequest, method,
-            QByteArray(reinterpret_cast<const char*>(request.body.data()), static_cast<qsizetype>(request.body.size())));
+        reply = manager->sendCustomRequest(networkRequest, method,
+                                           QByteArray(reinterpret_cast<const char*>(request.body.data()),
+                                                      static_cast<qsizetype>(request.body.size())));
     *error = {0, 0};
     return std::unique_ptr<CFHTTPTransfer>(new CFHTTPTransfer(new Relay(manager, reply, std::move(changed))));
 }

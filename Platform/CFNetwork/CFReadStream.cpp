@@ -106,8 +106,7 @@ void Notify(CFReadStreamObject* s, CFStreamEventType type)
 // transfer asks for a pass whenever that may have changed.
 void Deliver(CFReadStreamObject* s)
 {
-    if (s->waitingReads > 0 || s->callback == nullptr || s->finalReported || !IsUnderWay(s) ||
-        !IsScheduledHere(s))
+    if (s->waitingReads > 0 || s->callback == nullptr || s->finalReported || !IsUnderWay(s) || !IsScheduledHere(s))
         return;
     // The client may release the stream from its callback.
     CFRetain(s);
@@ -177,8 +176,8 @@ CFStreamError CFReadStreamGetError(CFReadStreamRef stream)
     return s->status == kCFStreamStatusError ? s->error : CFStreamError{0, 0};
 }
 
-Boolean CFReadStreamSetClient(CFReadStreamRef stream, CFOptionFlags streamEvents,
-                              CFReadStreamClientCallBack clientCB, CFStreamClientContext* clientContext)
+Boolean CFReadStreamSetClient(CFReadStreamRef stream, CFOptionFlags streamEvents, CFReadStreamClientCallBack clientCB,
+                              CFStreamClientContext* clientContext)
 {
     CFReadStreamObject* s = AsStream(stream);
     if (s == nullptr)
@@ -236,8 +235,8 @@ Boolean CFReadStreamOpen(CFReadStreamRef stream)
     if (s == nullptr || s->status != kCFStreamStatusNotOpen)
         return false;
     CFStreamError error{0, 0};
-    s->transfer = CFHTTPTransfer::Start(*CFHTTPMessageObjectOf(s->request), s->followRedirects,
-                                        [s] { Deliver(s); }, &error);
+    s->transfer = CFHTTPTransfer::Start(
+        *CFHTTPMessageObjectOf(s->request), s->followRedirects, [s] { Deliver(s); }, &error);
     if (!s->transfer) {
         s->status = kCFStreamStatusError;
         s->error = error;

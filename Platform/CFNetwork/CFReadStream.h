@@ -89,8 +89,8 @@ CFStreamError CFReadStreamGetError(CFReadStreamRef stream);
 // callback or no events removes it. The context is copied, and its retain
 // (when given) is called on the info; the release is called when the client
 // is replaced or removed, or the stream is freed. True for a stream.
-Boolean CFReadStreamSetClient(CFReadStreamRef stream, CFOptionFlags streamEvents,
-                              CFReadStreamClientCallBack clientCB, CFStreamClientContext* clientContext);
+Boolean CFReadStreamSetClient(CFReadStreamRef stream, CFOptionFlags streamEvents, CFReadStreamClientCallBack clientCB,
+                              CFStreamClientContext* clientContext);
 void CFReadStreamScheduleWithRunLoop(CFReadStreamRef stream, CFRunLoopRef runLoop, CFStringRef runLoopMode);
 void CFReadStreamUnscheduleFromRunLoop(CFReadStreamRef stream, CFRunLoopRef runLoop, CFStringRef runLoopMode);
 

@@ -285,7 +285,8 @@ void RequestPumpRearm()
 void PumpWithTheApplication()
 {
     gRearmPosted = false;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { RearmPump(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { RearmPump(); }, Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -313,9 +314,8 @@ EventLoopRef GetMainEventLoop()
     return &TheState().mainLoop;
 }
 
-OSStatus InstallEventLoopTimer(EventLoopRef inEventLoop, EventTimerInterval inFireDelay,
-                               EventTimerInterval inInterval, EventLoopTimerUPP inTimerProc, void* inTimerData,
-                               EventLoopTimerRef* outTimer)
+OSStatus InstallEventLoopTimer(EventLoopRef inEventLoop, EventTimerInterval inFireDelay, EventTimerInterval inInterval,
+                               EventLoopTimerUPP inTimerProc, void* inTimerData, EventLoopTimerRef* outTimer)
 {
     if (outTimer)
         *outTimer = nullptr;
@@ -550,7 +550,8 @@ OSStatus QuitEventLoop(EventLoopRef inEventLoop)
             if (qtLoop->thread() == QThread::currentThread())
                 exitHere = qtLoop;
             else  // the run cannot end (nor its QEventLoop go) while we hold the mutex
-                QMetaObject::invokeMethod(qtLoop, [qtLoop] { qtLoop->exit(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    qtLoop, [qtLoop] { qtLoop->exit(); }, Qt::QueuedConnection);
         }
     }
     if (exitHere)
@@ -568,7 +569,8 @@ void Delay(unsigned long numTicks, unsigned long* finalTicks)
     // Under a stopped clock the wait is over at once: real time would not
     // move the clock the caller reads afterwards.
     if (!Clock::IsFake())
-        std::this_thread::sleep_for(std::chrono::nanoseconds(std::min<uint64_t>(Nanoseconds(numTicks / 60.0), INT64_MAX)));
+        std::this_thread::sleep_for(
+            std::chrono::nanoseconds(std::min<uint64_t>(Nanoseconds(numTicks / 60.0), INT64_MAX)));
     if (finalTicks)
         *finalTicks = TickCount();
 }

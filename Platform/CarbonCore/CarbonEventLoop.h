@@ -17,8 +17,8 @@
 typedef struct OpaqueEventLoopRef* EventLoopRef;
 typedef struct OpaqueEventLoopTimerRef* EventLoopTimerRef;
 
-typedef double EventTime;            // seconds
-typedef EventTime EventTimeout;      // seconds; kEventDurationForever waits for ever
+typedef double EventTime;        // seconds
+typedef EventTime EventTimeout;  // seconds; kEventDurationForever waits for ever
 typedef EventTime EventTimerInterval;
 
 inline constexpr EventTime kEventDurationSecond = 1.0;
@@ -50,9 +50,8 @@ EventLoopRef GetMainEventLoop();
 // SetEventLoopTimerNextFireTime), then every `inInterval` seconds (0: once;
 // the timer stays installed after firing and fires again only when its next
 // fire time is set). `outTimer` may be nil.
-OSStatus InstallEventLoopTimer(EventLoopRef inEventLoop, EventTimerInterval inFireDelay,
-                               EventTimerInterval inInterval, EventLoopTimerUPP inTimerProc, void* inTimerData,
-                               EventLoopTimerRef* outTimer);
+OSStatus InstallEventLoopTimer(EventLoopRef inEventLoop, EventTimerInterval inFireDelay, EventTimerInterval inInterval,
+                               EventLoopTimerUPP inTimerProc, void* inTimerData, EventLoopTimerRef* outTimer);
 // Removes and frees a timer; it may be called from any timer's callback,
 // that timer's own included. paramErr for a timer that is not installed.
 OSStatus RemoveEventLoopTimer(EventLoopTimerRef inTimer);

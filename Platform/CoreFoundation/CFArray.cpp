@@ -73,10 +73,11 @@ bool CFArrayObject::Equals(const CFRuntimeObject& other) const
 
 CFStringRef CFArrayObject::CopyDescription() const
 {
-    std::string text = CFRuntimeDescriptionPrefix(this) + "{count = " + std::to_string(values.size()) +
-                       ", values = (\n";
+    std::string text =
+        CFRuntimeDescriptionPrefix(this) + "{count = " + std::to_string(values.size()) + ", values = (\n";
     for (size_t i = 0; i < values.size(); ++i)
-        text += "\t" + std::to_string(i) + " : " + CFDescribeContainerValue(callBacks.copyDescription, values[i]) + "\n";
+        text +=
+            "\t" + std::to_string(i) + " : " + CFDescribeContainerValue(callBacks.copyDescription, values[i]) + "\n";
     return CFStringCreateWithUTF8(text + ")}");
 }
 

@@ -39,9 +39,9 @@ CFTypeID BundleTypeID()
 }  // namespace
 
 struct CFBundleObject final : CFRuntimeObject {
-    CFBundleObject(std::string folder, bool immortal) : CFRuntimeObject(BundleTypeID(), immortal), path(std::move(folder))
-    {
-    }
+    CFBundleObject(std::string folder, bool immortal)
+        : CFRuntimeObject(BundleTypeID(), immortal), path(std::move(folder))
+    {}
     ~CFBundleObject() override
     {
         if (info)
@@ -425,8 +425,7 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName, C
     return nullptr;
 }
 
-CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value,
-                                        CFStringRef tableName)
+CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value, CFStringRef tableName)
 {
     const CFBundleObject* object = AsBundle(bundle);
     const std::string table = tableName && CFStringGetLength(tableName) > 0 ? CFStringToUTF8(tableName) : "Localizable";

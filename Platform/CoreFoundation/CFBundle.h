@@ -52,8 +52,7 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName, C
 // `value` when it is not empty, else the key itself. Always a new reference.
 // Each table is read once per bundle; one that cannot be read is reported
 // with a diagnostic line and treated as empty.
-CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value,
-                                        CFStringRef tableName);
+CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value, CFStringRef tableName);
 
 // Of the localization names in `locArray` ("de", "en", ...), the one the user
 // prefers, as a one-element array; the first name when none is preferred.

@@ -15,8 +15,7 @@
 struct CFArrayObject final : CFRuntimeObject {
     CFArrayObject(const CFArrayCallBacks& callbacks, bool mutableArray)
         : CFRuntimeObject(kCFRuntimeTypeArray), callBacks(callbacks), isMutable(mutableArray)
-    {
-    }
+    {}
     ~CFArrayObject() override;
 
     bool Equals(const CFRuntimeObject& other) const override;
@@ -47,8 +46,7 @@ struct CFDictionaryObject final : CFRuntimeObject {
                        bool mutableDictionary)
         : CFRuntimeObject(kCFRuntimeTypeDictionary), keyCallBacks(keys), valueCallBacks(values),
           isMutable(mutableDictionary)
-    {
-    }
+    {}
     ~CFDictionaryObject() override;
 
     bool Equals(const CFRuntimeObject& other) const override;

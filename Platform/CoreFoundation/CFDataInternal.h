@@ -12,8 +12,7 @@ typedef std::vector<UInt8> CFByteVector;
 struct CFDataObject final : CFRuntimeObject {
     CFDataObject(CFByteVector contents, bool mutableData)
         : CFRuntimeObject(kCFRuntimeTypeData), bytes(std::move(contents)), isMutable(mutableData)
-    {
-    }
+    {}
 
     bool Equals(const CFRuntimeObject& other) const override
     {

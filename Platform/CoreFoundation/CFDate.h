@@ -26,11 +26,11 @@ typedef const struct CFTimeZoneObject* CFTimeZoneRef;
 
 typedef struct {
     SInt32 year;
-    SInt8 month;   // 1...12
-    SInt8 day;     // 1...31
-    SInt8 hour;    // 0...23
-    SInt8 minute;  // 0...59
-    double second; // 0 up to 60
+    SInt8 month;    // 1...12
+    SInt8 day;      // 1...31
+    SInt8 hour;     // 0...23
+    SInt8 minute;   // 0...59
+    double second;  // 0 up to 60
 } CFGregorianDate;
 
 typedef struct {

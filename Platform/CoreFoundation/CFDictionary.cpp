@@ -31,12 +31,12 @@ bool ValuesEqual(const CFDictionaryValueCallBacks& callBacks, const void* a, con
 
 }  // namespace
 
-const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {0, CFTypeRetainCallBack, CFTypeReleaseCallBack, CFCopyDescription,
-                                                               CFEqual, CFHash};
-const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = {0, CopyStringKey, CFTypeReleaseCallBack,
-                                                                     CFCopyDescription, CFEqual, CFHash};
-const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {0, CFTypeRetainCallBack, CFTypeReleaseCallBack, CFCopyDescription,
-                                                                   CFEqual};
+const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {
+    0, CFTypeRetainCallBack, CFTypeReleaseCallBack, CFCopyDescription, CFEqual, CFHash};
+const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = {
+    0, CopyStringKey, CFTypeReleaseCallBack, CFCopyDescription, CFEqual, CFHash};
+const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {0, CFTypeRetainCallBack, CFTypeReleaseCallBack,
+                                                                    CFCopyDescription, CFEqual};
 
 CFDictionaryObject::~CFDictionaryObject()
 {
@@ -169,10 +169,11 @@ bool CFDictionaryObject::Equals(const CFRuntimeObject& other) const
 
 CFStringRef CFDictionaryObject::CopyDescription() const
 {
-    std::string text = CFRuntimeDescriptionPrefix(this) + "{count = " + std::to_string(entries.size()) +
-                       ", entries =>\n";
+    std::string text =
+        CFRuntimeDescriptionPrefix(this) + "{count = " + std::to_string(entries.size()) + ", entries =>\n";
     for (size_t i = 0; i < entries.size(); ++i)
-        text += "\t" + std::to_string(i) + " : " + CFDescribeContainerValue(keyCallBacks.copyDescription, entries[i].key) + " = " +
+        text += "\t" + std::to_string(i) + " : " +
+                CFDescribeContainerValue(keyCallBacks.copyDescription, entries[i].key) + " = " +
                 CFDescribeContainerValue(valueCallBacks.copyDescription, entries[i].value) + "\n";
     return CFStringCreateWithUTF8(text + "}");
 }
@@ -202,8 +203,7 @@ CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const void** keys, const void
     return dictionary;
 }
 
-CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex,
-                                                 const CFDictionaryKeyCallBacks* keyCallBacks,
+CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex, const CFDictionaryKeyCallBacks* keyCallBacks,
                                                  const CFDictionaryValueCallBacks* valueCallBacks)
 {
     return new CFDictionaryObject(keyCallBacks ? *keyCallBacks : kNoKeyCallBacks,

@@ -44,8 +44,7 @@ struct Registration {
           object(objectIsString && anObject ? CFStringCreateCopy(nullptr, static_cast<CFStringRef>(anObject))
                                             : anObject),
           ownsObject(objectIsString && anObject)
-    {
-    }
+    {}
     ~Registration()
     {
         if (name)
@@ -75,13 +74,11 @@ using RegistrationList = std::vector<std::shared_ptr<Registration>>;
 struct CFNotificationCenterObject final : CFRuntimeObject {
     explicit CFNotificationCenterObject(bool isDistributed)
         : CFRuntimeObject(CFNotificationCenterGetTypeID(), /*immortal=*/true), distributed(isDistributed)
-    {
-    }
+    {}
 
     CFStringRef CopyDescription() const override
     {
-        return CFStringCreateWithUTF8(CFRuntimeDescriptionPrefix(this) +
-                                      (distributed ? "{distributed}" : "{local}"));
+        return CFStringCreateWithUTF8(CFRuntimeDescriptionPrefix(this) + (distributed ? "{distributed}" : "{local}"));
     }
 
     // The local center tells objects apart by address; the distributed one
@@ -142,8 +139,8 @@ CFNotificationCenterObject* CenterOf(CFNotificationCenterRef center)
 // Calls every registration of the snapshot that is still in place when its
 // turn comes. Registrations made meanwhile are not in the snapshot: they
 // hear the next notification, not this one.
-void Deliver(CFNotificationCenterRef center, const RegistrationList& snapshot, CFStringRef name,
-             const void* object, CFDictionaryRef userInfo, bool fromTheLoop)
+void Deliver(CFNotificationCenterRef center, const RegistrationList& snapshot, CFStringRef name, const void* object,
+             CFDictionaryRef userInfo, bool fromTheLoop)
 {
     for (const auto& r : snapshot) {
         if (r->removed)
@@ -225,8 +222,8 @@ private:
 };
 
 std::mutex gListenMutex;
-BusListener* gListener = nullptr;       // guarded by gListenMutex; never freed
-bool gListenWithApplication = false;    // guarded by gListenMutex
+BusListener* gListener = nullptr;     // guarded by gListenMutex; never freed
+bool gListenWithApplication = false;  // guarded by gListenMutex
 
 // QtDBus delivers a signal on the thread of the object it calls, so the
 // listener must belong to the main thread. Called there.
@@ -265,7 +262,8 @@ void ListenToTheBus()
     QCoreApplication* application = QCoreApplication::instance();
     std::lock_guard lock(gListenMutex);
     if (application)
-        QMetaObject::invokeMethod(application, [] { StartListening(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            application, [] { StartListening(); }, Qt::QueuedConnection);
     else
         gListenWithApplication = true;
 }

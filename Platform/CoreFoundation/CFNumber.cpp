@@ -26,8 +26,7 @@ struct CFBooleanObject final : CFRuntimeObject {
 struct CFNumberObject final : CFRuntimeObject {
     constexpr CFNumberObject(CFNumberType canonical, int64_t i, double d, bool immortal = false)
         : CFRuntimeObject(kCFRuntimeTypeNumber, immortal), type(canonical), integer(i), real(d)
-    {
-    }
+    {}
 
     bool IsFloat() const { return type == kCFNumberFloat32Type || type == kCFNumberFloat64Type; }
 
@@ -64,24 +63,45 @@ const CFNumberObject* AsNumber(CFTypeRef cf)
 CFNumberType Canonical(CFNumberType type)
 {
     switch (type) {
-    case kCFNumberSInt8Type: case kCFNumberCharType: return kCFNumberSInt8Type;
-    case kCFNumberSInt16Type: case kCFNumberShortType: return kCFNumberSInt16Type;
-    case kCFNumberSInt32Type: case kCFNumberIntType: return kCFNumberSInt32Type;
-    case kCFNumberSInt64Type: case kCFNumberLongType: case kCFNumberLongLongType:
-    case kCFNumberCFIndexType: case kCFNumberNSIntegerType: return kCFNumberSInt64Type;
-    case kCFNumberFloat32Type: case kCFNumberFloatType: case kCFNumberCGFloatType: return kCFNumberFloat32Type;
-    case kCFNumberFloat64Type: case kCFNumberDoubleType: return kCFNumberFloat64Type;
-    default: return 0;
+    case kCFNumberSInt8Type:
+    case kCFNumberCharType:
+        return kCFNumberSInt8Type;
+    case kCFNumberSInt16Type:
+    case kCFNumberShortType:
+        return kCFNumberSInt16Type;
+    case kCFNumberSInt32Type:
+    case kCFNumberIntType:
+        return kCFNumberSInt32Type;
+    case kCFNumberSInt64Type:
+    case kCFNumberLongType:
+    case kCFNumberLongLongType:
+    case kCFNumberCFIndexType:
+    case kCFNumberNSIntegerType:
+        return kCFNumberSInt64Type;
+    case kCFNumberFloat32Type:
+    case kCFNumberFloatType:
+    case kCFNumberCGFloatType:
+        return kCFNumberFloat32Type;
+    case kCFNumberFloat64Type:
+    case kCFNumberDoubleType:
+        return kCFNumberFloat64Type;
+    default:
+        return 0;
     }
 }
 
 CFIndex ByteSize(CFNumberType canonical)
 {
     switch (canonical) {
-    case kCFNumberSInt8Type: return 1;
-    case kCFNumberSInt16Type: return 2;
-    case kCFNumberSInt32Type: case kCFNumberFloat32Type: return 4;
-    default: return 8;
+    case kCFNumberSInt8Type:
+        return 1;
+    case kCFNumberSInt16Type:
+        return 2;
+    case kCFNumberSInt32Type:
+    case kCFNumberFloat32Type:
+        return 4;
+    default:
+        return 8;
     }
 }
 
@@ -191,8 +211,8 @@ std::string CFNumberObject::ValueText() const
 CFStringRef CFNumberObject::CopyDescription() const
 {
     static const char* const kNames[] = {"", "SInt8", "SInt16", "SInt32", "SInt64", "Float32", "Float64"};
-    return CFStringCreateWithUTF8(CFRuntimeDescriptionPrefix(this) + "{value = " + ValueText() +
-                                  ", type = kCFNumber" + kNames[type] + "Type}");
+    return CFStringCreateWithUTF8(CFRuntimeDescriptionPrefix(this) + "{value = " + ValueText() + ", type = kCFNumber" +
+                                  kNames[type] + "Type}");
 }
 
 CFStringRef CFNumberObject::CopyFormattingDescription() const
@@ -213,12 +233,30 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType theType, const void* val
     int64_t i = 0;
     double d = 0.0;
     switch (theType) {
-    case kCFNumberSInt8Type: case kCFNumberCharType: i = Load<int8_t>(valuePtr); break;
-    case kCFNumberSInt16Type: case kCFNumberShortType: i = Load<int16_t>(valuePtr); break;
-    case kCFNumberSInt32Type: case kCFNumberIntType: i = Load<int32_t>(valuePtr); break;
-    case kCFNumberFloat32Type: case kCFNumberFloatType: case kCFNumberCGFloatType: d = Load<float>(valuePtr); break;
-    case kCFNumberFloat64Type: case kCFNumberDoubleType: d = Load<double>(valuePtr); break;
-    default: i = Load<int64_t>(valuePtr); break;
+    case kCFNumberSInt8Type:
+    case kCFNumberCharType:
+        i = Load<int8_t>(valuePtr);
+        break;
+    case kCFNumberSInt16Type:
+    case kCFNumberShortType:
+        i = Load<int16_t>(valuePtr);
+        break;
+    case kCFNumberSInt32Type:
+    case kCFNumberIntType:
+        i = Load<int32_t>(valuePtr);
+        break;
+    case kCFNumberFloat32Type:
+    case kCFNumberFloatType:
+    case kCFNumberCGFloatType:
+        d = Load<float>(valuePtr);
+        break;
+    case kCFNumberFloat64Type:
+    case kCFNumberDoubleType:
+        d = Load<double>(valuePtr);
+        break;
+    default:
+        i = Load<int64_t>(valuePtr);
+        break;
     }
     return new CFNumberObject(canonical, i, d);
 }
@@ -250,10 +288,14 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
     if (!n->IsFloat()) {
         const int64_t v = n->integer;
         switch (target) {
-        case kCFNumberSInt8Type: return StoreInteger<int8_t>(valuePtr, v);
-        case kCFNumberSInt16Type: return StoreInteger<int16_t>(valuePtr, v);
-        case kCFNumberSInt32Type: return StoreInteger<int32_t>(valuePtr, v);
-        case kCFNumberSInt64Type: return StoreInteger<int64_t>(valuePtr, v);
+        case kCFNumberSInt8Type:
+            return StoreInteger<int8_t>(valuePtr, v);
+        case kCFNumberSInt16Type:
+            return StoreInteger<int16_t>(valuePtr, v);
+        case kCFNumberSInt32Type:
+            return StoreInteger<int32_t>(valuePtr, v);
+        case kCFNumberSInt64Type:
+            return StoreInteger<int64_t>(valuePtr, v);
         case kCFNumberFloat32Type: {
             float f = static_cast<float>(v);
             Store(valuePtr, f);
@@ -268,10 +310,14 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
     }
     const double d = n->real;
     switch (target) {
-    case kCFNumberSInt8Type: return StoreIntegerFromReal<int8_t>(valuePtr, d);
-    case kCFNumberSInt16Type: return StoreIntegerFromReal<int16_t>(valuePtr, d);
-    case kCFNumberSInt32Type: return StoreIntegerFromReal<int32_t>(valuePtr, d);
-    case kCFNumberSInt64Type: return StoreIntegerFromReal<int64_t>(valuePtr, d);
+    case kCFNumberSInt8Type:
+        return StoreIntegerFromReal<int8_t>(valuePtr, d);
+    case kCFNumberSInt16Type:
+        return StoreIntegerFromReal<int16_t>(valuePtr, d);
+    case kCFNumberSInt32Type:
+        return StoreIntegerFromReal<int32_t>(valuePtr, d);
+    case kCFNumberSInt64Type:
+        return StoreIntegerFromReal<int64_t>(valuePtr, d);
     case kCFNumberFloat32Type: {
         float f = static_cast<float>(d);
         Store(valuePtr, f);
@@ -290,9 +336,9 @@ CFComparisonResult CFNumberCompare(CFNumberRef number, CFNumberRef otherNumber, 
     if (a == nullptr || b == nullptr)
         return a ? kCFCompareGreaterThan : b ? kCFCompareLessThan : kCFCompareEqualTo;
     if (!a->IsFloat() && !b->IsFloat())
-        return a->integer < b->integer ? kCFCompareLessThan
-             : a->integer > b->integer ? kCFCompareGreaterThan
-                                       : kCFCompareEqualTo;
+        return a->integer < b->integer   ? kCFCompareLessThan
+               : a->integer > b->integer ? kCFCompareGreaterThan
+                                         : kCFCompareEqualTo;
     const bool aNaN = a->IsFloat() && std::isnan(a->real);
     const bool bNaN = b->IsFloat() && std::isnan(b->real);
     // NaN sorts before every other number and equals itself, so that

@@ -69,7 +69,11 @@ struct FileStamp {
 
     static FileStamp Of(const struct stat& status)
     {
-        return {true, status.st_dev, status.st_ino, status.st_size, Nanoseconds(status.st_mtim),
+        return {true,
+                status.st_dev,
+                status.st_ino,
+                status.st_size,
+                Nanoseconds(status.st_mtim),
                 Nanoseconds(status.st_ctim)};
     }
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
@@ -337,8 +341,7 @@ void Adopt(Domain& domain, FileContents&& contents)
                                "); it is left as it is and not written.");
     domain.unreadable = unreadable;
     domain.stamp = contents.stamp;
-    domain.stampTrusted =
-        !contents.stamp.exists || NowNanoseconds() - contents.stamp.modified > kRacyWindowNanoseconds;
+    domain.stampTrusted = !contents.stamp.exists || NowNanoseconds() - contents.stamp.modified > kRacyWindowNanoseconds;
 }
 
 // Called with the store's lock held, for a file found unparseable: read it

@@ -75,8 +75,7 @@ public:
     Reader(std::u16string text, CFOptionFlags mutability)
         : text_(std::move(text)), mutableContainers_(mutability != kCFPropertyListImmutable),
           mutableLeaves_(mutability == kCFPropertyListMutableContainersAndLeaves)
-    {
-    }
+    {}
 
     CFPropertyListRef Parse()
     {
@@ -237,13 +236,27 @@ private:
     {
         const char16_t c = text_[p_++];
         switch (c) {
-        case 'n': out.push_back('\n'); return;
-        case 't': out.push_back('\t'); return;
-        case 'r': out.push_back('\r'); return;
-        case 'b': out.push_back('\b'); return;
-        case 'f': out.push_back('\f'); return;
-        case 'a': out.push_back('\a'); return;
-        case 'v': out.push_back('\v'); return;
+        case 'n':
+            out.push_back('\n');
+            return;
+        case 't':
+            out.push_back('\t');
+            return;
+        case 'r':
+            out.push_back('\r');
+            return;
+        case 'b':
+            out.push_back('\b');
+            return;
+        case 'f':
+            out.push_back('\f');
+            return;
+        case 'a':
+            out.push_back('\a');
+            return;
+        case 'v':
+            out.push_back('\v');
+            return;
         case 'U': {
             // One UTF-16 unit; a character outside the basic plane is
             // written as two escapes, which join here by adjacency.

@@ -108,8 +108,7 @@ public:
         : begin_(document.data()), p_(document.data()), end_(document.data() + document.size()),
           mutableContainers_(mutability != kCFPropertyListImmutable),
           mutableLeaves_(mutability == kCFPropertyListMutableContainersAndLeaves), pending_(kMaximumDepth + 2)
-    {
-    }
+    {}
 
     ~Reader()
     {
@@ -551,9 +550,9 @@ private:
     {
         double value = 0;
         auto equals = [&text](std::string_view word) {
-            return text.size() == word.size() &&
-                   std::equal(text.begin(), text.end(), word.begin(),
-                              [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+            return text.size() == word.size() && std::equal(text.begin(), text.end(), word.begin(), [](char a, char b) {
+                       return std::tolower(static_cast<unsigned char>(a)) == b;
+                   });
         };
         if (equals("nan")) {
             value = std::numeric_limits<double>::quiet_NaN();
@@ -603,8 +602,8 @@ private:
             return true;
         };
         int year, month, day, hour, minute, second;
-        bool ok = text.size() >= 20 && number(0, 4, year) && text[4] == '-' && number(5, 2, month) &&
-                  text[7] == '-' && number(8, 2, day) && text[10] == 'T' && number(11, 2, hour) && text[13] == ':' &&
+        bool ok = text.size() >= 20 && number(0, 4, year) && text[4] == '-' && number(5, 2, month) && text[7] == '-' &&
+                  number(8, 2, day) && text[10] == 'T' && number(11, 2, hour) && text[13] == ':' &&
                   number(14, 2, minute) && text[16] == ':' && number(17, 2, second) && text.back() == 'Z';
         if (ok && text.size() > 20) {
             std::string_view fraction = text.substr(19, text.size() - 20);
@@ -612,8 +611,8 @@ private:
                  fraction.find_first_not_of("0123456789", 1) == std::string_view::npos;
         }
         static constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-        if (!ok || month < 1 || month > 12 || day < 1 || day > kDaysInMonth[month - 1] || hour > 23 ||
-            minute > 59 || second > 59)
+        if (!ok || month < 1 || month > 12 || day < 1 || day > kDaysInMonth[month - 1] || hour > 23 || minute > 59 ||
+            second > 59)
             return Fail("a malformed date"), Owned();
         const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
         if (month == 2 && day == 29 && !leap)

@@ -61,8 +61,8 @@ size_t PlainRun(const char16_t* units, size_t n, UInt8* out)
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
         const __m128i bad = _mm_or_si128(
             _mm_or_si128(_mm_cmpeq_epi16(v, ampersand), _mm_cmpeq_epi16(v, less)),
-            _mm_or_si128(_mm_cmpeq_epi16(v, greater), _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero),
-                                                                     _mm_cmpeq_epi16(zero, zero))));
+            _mm_or_si128(_mm_cmpeq_epi16(v, greater),
+                         _mm_xor_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero), _mm_cmpeq_epi16(zero, zero))));
         if (_mm_movemask_epi8(bad) != 0)
             break;
         if (out)
@@ -322,10 +322,17 @@ private:
                 break;
             char32_t c = units[i++];
             switch (c) {
-            case '&': Put("&amp;"); continue;
-            case '<': Put("&lt;"); continue;
-            case '>': Put("&gt;"); continue;
-            default: break;
+            case '&':
+                Put("&amp;");
+                continue;
+            case '<':
+                Put("&lt;");
+                continue;
+            case '>':
+                Put("&gt;");
+                continue;
+            default:
+                break;
             }
             if (c >= 0xD800 && c <= 0xDBFF && i < n && units[i] >= 0xDC00 && units[i] <= 0xDFFF) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (units[i] - 0xDC00);

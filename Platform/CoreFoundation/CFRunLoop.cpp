@@ -11,8 +11,7 @@
 struct CFRunLoopObject final : CFRuntimeObject {
     explicit CFRunLoopObject(EventLoopRef eventLoop)
         : CFRuntimeObject(CFRunLoopGetTypeID(), /*immortal=*/true), loop(eventLoop)
-    {
-    }
+    {}
 
     CFStringRef CopyDescription() const override
     {

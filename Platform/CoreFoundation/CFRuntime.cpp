@@ -33,16 +33,26 @@ std::vector<std::string>& RegisteredTypeNames()
 const char* BuiltInTypeName(CFTypeID type)
 {
     switch (type) {
-    case kCFRuntimeTypeString: return "CFString";
-    case kCFRuntimeTypeNumber: return "CFNumber";
-    case kCFRuntimeTypeBoolean: return "CFBoolean";
-    case kCFRuntimeTypeData: return "CFData";
-    case kCFRuntimeTypeDate: return "CFDate";
-    case kCFRuntimeTypeUUID: return "CFUUID";
-    case kCFRuntimeTypeArray: return "CFArray";
-    case kCFRuntimeTypeDictionary: return "CFDictionary";
-    case kCFRuntimeTypeNull: return "CFNull";
-    default: return nullptr;
+    case kCFRuntimeTypeString:
+        return "CFString";
+    case kCFRuntimeTypeNumber:
+        return "CFNumber";
+    case kCFRuntimeTypeBoolean:
+        return "CFBoolean";
+    case kCFRuntimeTypeData:
+        return "CFData";
+    case kCFRuntimeTypeDate:
+        return "CFDate";
+    case kCFRuntimeTypeUUID:
+        return "CFUUID";
+    case kCFRuntimeTypeArray:
+        return "CFArray";
+    case kCFRuntimeTypeDictionary:
+        return "CFDictionary";
+    case kCFRuntimeTypeNull:
+        return "CFNull";
+    default:
+        return nullptr;
     }
 }
 

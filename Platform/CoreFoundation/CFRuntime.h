@@ -25,8 +25,7 @@ enum : CFTypeID {
 struct CFRuntimeObject {
     constexpr explicit CFRuntimeObject(CFTypeID type, bool immortal = false) noexcept
         : typeID_(type), immortal_(immortal)
-    {
-    }
+    {}
     virtual ~CFRuntimeObject() = default;
     CFRuntimeObject(const CFRuntimeObject&) = delete;
     CFRuntimeObject& operator=(const CFRuntimeObject&) = delete;

@@ -29,8 +29,14 @@ CFStringObject* AsMutableString(CFMutableStringRef s, const char* operation)
     return CFRuntimeEditable(CFStringObjectOf(s), operation, "string");
 }
 
-bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHighSurrogate(char16_t u)
+{
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t u)
+{
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 locale_t UnicodeLocale()
 {
@@ -83,7 +89,10 @@ std::u16string MappedCase(std::u16string_view text, CaseMapping mapping)
     return out;
 }
 
-bool IsDigit(char16_t u) { return u >= '0' && u <= '9'; }
+bool IsDigit(char16_t u)
+{
+    return u >= '0' && u <= '9';
+}
 
 CFComparisonResult Order(int difference)
 {
@@ -152,8 +161,20 @@ size_t FindUnits(std::u16string_view haystack, std::u16string_view needle, size_
 bool IsWhitespace(char16_t u)
 {
     switch (u) {
-    case ' ': case '\t': case '\n': case '\r': case 0x0B: case 0x0C:
-    case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\r':
+    case 0x0B:
+    case 0x0C:
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
         return true;
     default:
         return u >= 0x2000 && u <= 0x200A;
@@ -323,7 +344,8 @@ CFStringRef CFStringCreateWithCharacters(CFAllocatorRef, const UniChar* chars, C
 {
     if (numChars < 0 || (numChars > 0 && chars == nullptr))
         return nullptr;
-    return CFStringCreateWithUTF16(std::u16string(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(numChars)));
+    return CFStringCreateWithUTF16(
+        std::u16string(reinterpret_cast<const char16_t*>(chars), static_cast<size_t>(numChars)));
 }
 
 CFStringRef CFStringCreateFromExternalRepresentation(CFAllocatorRef alloc, CFDataRef data, CFStringEncoding encoding)
@@ -364,8 +386,7 @@ CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef forma
     return result;
 }
 
-CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef, CFDictionaryRef, CFStringRef format,
-                                                 va_list arguments)
+CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef, CFDictionaryRef, CFStringRef format, va_list arguments)
 {
     const CFStringObject* f = AsString(format);
     if (f == nullptr)

@@ -75,8 +75,8 @@ Boolean CFStringGetFileSystemRepresentation(CFStringRef string, char* buffer, CF
 // bytes needed when `buffer` is nil).
 CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding, UInt8 lossByte,
                          Boolean isExternalRepresentation, UInt8* buffer, CFIndex maxBufLen, CFIndex* usedBufLen);
-CFDataRef CFStringCreateExternalRepresentation(CFAllocatorRef alloc, CFStringRef theString,
-                                               CFStringEncoding encoding, UInt8 lossByte);
+CFDataRef CFStringCreateExternalRepresentation(CFAllocatorRef alloc, CFStringRef theString, CFStringEncoding encoding,
+                                               UInt8 lossByte);
 CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding);
 CFIndex CFStringGetMaximumSizeOfFileSystemRepresentation(CFStringRef string);
 CFStringEncoding CFStringGetSystemEncoding();
@@ -104,8 +104,8 @@ void CFStringAppendCharacters(CFMutableStringRef theString, const UniChar* chars
 void CFStringAppendPascalString(CFMutableStringRef theString, ConstStr255Param pStr, CFStringEncoding encoding);
 void CFStringAppendCString(CFMutableStringRef theString, const char* cStr, CFStringEncoding encoding);
 void CFStringAppendFormat(CFMutableStringRef theString, CFDictionaryRef formatOptions, CFStringRef format, ...);
-void CFStringAppendFormatAndArguments(CFMutableStringRef theString, CFDictionaryRef formatOptions,
-                                      CFStringRef format, va_list arguments);
+void CFStringAppendFormatAndArguments(CFMutableStringRef theString, CFDictionaryRef formatOptions, CFStringRef format,
+                                      va_list arguments);
 void CFStringInsert(CFMutableStringRef str, CFIndex idx, CFStringRef insertedStr);
 void CFStringDelete(CFMutableStringRef theString, CFRange range);
 void CFStringReplace(CFMutableStringRef theString, CFRange range, CFStringRef replacement);

@@ -37,27 +37,49 @@ union ArgumentValue {
 ArgumentKind KindOf(const Directive& d)
 {
     switch (d.conversion) {
-    case 'd': case 'i': case 'u': case 'o': case 'x': case 'X':
+    case 'd':
+    case 'i':
+    case 'u':
+    case 'o':
+    case 'x':
+    case 'X':
         switch (d.length) {
-        case Length::Long: case Length::Size: case Length::PtrDiff:
+        case Length::Long:
+        case Length::Size:
+        case Length::PtrDiff:
             return ArgumentKind::Long;
-        case Length::LongLong: case Length::IntMax:
+        case Length::LongLong:
+        case Length::IntMax:
             return ArgumentKind::LongLong;
         default:
             return ArgumentKind::Int;
         }
-    case 'c': case 'C':
+    case 'c':
+    case 'C':
         return ArgumentKind::Int;
-    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'F':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A':
         return d.length == Length::LongDouble ? ArgumentKind::LongDouble : ArgumentKind::Double;
-    case 's': case 'S': case 'p': case '@':
+    case 's':
+    case 'S':
+    case 'p':
+    case '@':
         return ArgumentKind::Pointer;
     default:
         return ArgumentKind::Unused;
     }
 }
 
-bool IsDigit(char16_t u) { return u >= '0' && u <= '9'; }
+bool IsDigit(char16_t u)
+{
+    return u >= '0' && u <= '9';
+}
 
 // Reads "123" or "123$"; answers the number and whether a "$" followed.
 size_t ReadNumber(std::u16string_view format, size_t& i)
@@ -136,12 +158,23 @@ std::vector<Directive> Parse(std::u16string_view format)
                 if (i < format.size() && format[i] == 'l')
                     ++i, d.length = Length::LongLong;
                 break;
-            case 'q': ++i, d.length = Length::LongLong; break;
-            case 'L': ++i, d.length = Length::LongDouble; break;
-            case 'z': ++i, d.length = Length::Size; break;
-            case 't': ++i, d.length = Length::PtrDiff; break;
-            case 'j': ++i, d.length = Length::IntMax; break;
-            default: break;
+            case 'q':
+                ++i, d.length = Length::LongLong;
+                break;
+            case 'L':
+                ++i, d.length = Length::LongDouble;
+                break;
+            case 'z':
+                ++i, d.length = Length::Size;
+                break;
+            case 't':
+                ++i, d.length = Length::PtrDiff;
+                break;
+            case 'j':
+                ++i, d.length = Length::IntMax;
+                break;
+            default:
+                break;
             }
         }
         if (i >= format.size())
@@ -274,13 +307,27 @@ void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arg
     va_copy(list, arguments);
     for (size_t k = 1; k < kinds.size(); ++k) {
         switch (kinds[k]) {
-        case ArgumentKind::Int: values[k].integer = va_arg(list, int); break;
-        case ArgumentKind::Long: values[k].integer = va_arg(list, long); break;
-        case ArgumentKind::LongLong: values[k].integer = va_arg(list, long long); break;
-        case ArgumentKind::Double: values[k].real = va_arg(list, double); break;
-        case ArgumentKind::LongDouble: values[k].longReal = va_arg(list, long double); break;
-        case ArgumentKind::Pointer: values[k].pointer = va_arg(list, const void*); break;
-        case ArgumentKind::Unused: values[k].integer = va_arg(list, long); break;  // a gap: one word
+        case ArgumentKind::Int:
+            values[k].integer = va_arg(list, int);
+            break;
+        case ArgumentKind::Long:
+            values[k].integer = va_arg(list, long);
+            break;
+        case ArgumentKind::LongLong:
+            values[k].integer = va_arg(list, long long);
+            break;
+        case ArgumentKind::Double:
+            values[k].real = va_arg(list, double);
+            break;
+        case ArgumentKind::LongDouble:
+            values[k].longReal = va_arg(list, long double);
+            break;
+        case ArgumentKind::Pointer:
+            values[k].pointer = va_arg(list, const void*);
+            break;
+        case ArgumentKind::Unused:
+            values[k].integer = va_arg(list, long);
+            break;  // a gap: one word
         }
     }
     va_end(list);
@@ -309,20 +356,39 @@ void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arg
         case '%':
             out.push_back(u'%');
             break;
-        case 'd': case 'i': case 'u': case 'o': case 'x': case 'X': {
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'o':
+        case 'x':
+        case 'X': {
             const char conversion = static_cast<char>(d.conversion);
             const bool isSigned = conversion == 'd' || conversion == 'i';
             long long n = value.integer;
             switch (d.length) {
-            case Length::Char: n = isSigned ? (long long)(signed char)n : (long long)(unsigned char)n; break;
-            case Length::Short: n = isSigned ? (long long)(short)n : (long long)(unsigned short)n; break;
-            case Length::None: n = isSigned ? (long long)(int)n : (long long)(unsigned int)n; break;
-            default: break;
+            case Length::Char:
+                n = isSigned ? (long long)(signed char)n : (long long)(unsigned char)n;
+                break;
+            case Length::Short:
+                n = isSigned ? (long long)(short)n : (long long)(unsigned short)n;
+                break;
+            case Length::None:
+                n = isSigned ? (long long)(int)n : (long long)(unsigned int)n;
+                break;
+            default:
+                break;
             }
             AppendPrintf(out, spec + "ll" + conversion, n);
             break;
         }
-        case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'F':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
             if (d.length == Length::LongDouble)
                 AppendPrintf(out, spec + "L" + static_cast<char>(d.conversion), value.longReal);
             else

@@ -12,8 +12,7 @@
 struct CFStringObject final : CFRuntimeObject {
     CFStringObject(std::u16string text, bool mutableString, bool immortal = false)
         : CFRuntimeObject(kCFRuntimeTypeString, immortal), units(std::move(text)), isMutable(mutableString)
-    {
-    }
+    {}
 
     bool Equals(const CFRuntimeObject& other) const override;
     CFHashCode Hash() const override;

@@ -12,8 +12,7 @@
 struct CFTimeZoneObject final : CFRuntimeObject {
     CFTimeZoneObject(CFTypeID type, QTimeZone qzone, std::string identifier)
         : CFRuntimeObject(type), zone(std::move(qzone)), name(CFStringCreateWithUTF8OrMacRoman(identifier))
-    {
-    }
+    {}
     ~CFTimeZoneObject() override { CFRelease(name); }
 
     bool Equals(const CFRuntimeObject& other) const override
@@ -146,14 +145,22 @@ CFTimeZoneRef CFTimeZoneCreateWithName(CFAllocatorRef, CFStringRef name, Boolean
             const char* abbreviation;
             const char* zone;
         } kAbbreviations[] = {
-            {"GMT", "UTC"},           {"UTC", "UTC"},
-            {"CET", "Europe/Paris"},  {"CEST", "Europe/Paris"},
-            {"EET", "Europe/Athens"}, {"WET", "Europe/Lisbon"},
-            {"BST", "Europe/London"}, {"EST", "America/New_York"},
-            {"EDT", "America/New_York"}, {"CST", "America/Chicago"},
-            {"CDT", "America/Chicago"},  {"MST", "America/Denver"},
-            {"MDT", "America/Denver"},   {"PST", "America/Los_Angeles"},
-            {"PDT", "America/Los_Angeles"}, {"JST", "Asia/Tokyo"},
+            {"GMT", "UTC"},
+            {"UTC", "UTC"},
+            {"CET", "Europe/Paris"},
+            {"CEST", "Europe/Paris"},
+            {"EET", "Europe/Athens"},
+            {"WET", "Europe/Lisbon"},
+            {"BST", "Europe/London"},
+            {"EST", "America/New_York"},
+            {"EDT", "America/New_York"},
+            {"CST", "America/Chicago"},
+            {"CDT", "America/Chicago"},
+            {"MST", "America/Denver"},
+            {"MDT", "America/Denver"},
+            {"PST", "America/Los_Angeles"},
+            {"PDT", "America/Los_Angeles"},
+            {"JST", "Asia/Tokyo"},
         };
         for (const auto& entry : kAbbreviations)
             if (id == entry.abbreviation)

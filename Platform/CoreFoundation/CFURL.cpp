@@ -25,12 +25,30 @@ struct URLParts {
     std::optional<std::string> fragment;
 };
 
-bool IsAlpha(unsigned c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
-bool IsDigit(unsigned c) { return c >= '0' && c <= '9'; }
-bool IsUnreserved(unsigned c) { return IsAlpha(c) || IsDigit(c) || c == '-' || c == '.' || c == '_' || c == '~'; }
-bool IsOneOf(unsigned c, std::string_view set) { return c != 0 && c < 0x80 && set.find(char(c)) != set.npos; }
-bool IsSubDelimiter(unsigned c) { return IsOneOf(c, "!$&'()*+,;="); }
-bool IsGenericDelimiter(unsigned c) { return IsOneOf(c, ":/?#[]@"); }
+bool IsAlpha(unsigned c)
+{
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+bool IsDigit(unsigned c)
+{
+    return c >= '0' && c <= '9';
+}
+bool IsUnreserved(unsigned c)
+{
+    return IsAlpha(c) || IsDigit(c) || c == '-' || c == '.' || c == '_' || c == '~';
+}
+bool IsOneOf(unsigned c, std::string_view set)
+{
+    return c != 0 && c < 0x80 && set.find(char(c)) != set.npos;
+}
+bool IsSubDelimiter(unsigned c)
+{
+    return IsOneOf(c, "!$&'()*+,;=");
+}
+bool IsGenericDelimiter(unsigned c)
+{
+    return IsOneOf(c, ":/?#[]@");
+}
 
 // What may appear in URL text at all. '%' counts as legal so that text that
 // is already escaped is not escaped a second time.
@@ -345,11 +363,8 @@ CFTypeID URLTypeID()
 
 struct CFURLObject final : CFRuntimeObject {
     CFURLObject(URLParts urlParts, std::string urlText, CFURLRef baseURL)
-        : CFRuntimeObject(URLTypeID()),
-          parts(std::move(urlParts)),
-          text(std::move(urlText)),
-          string(CFStringCreateWithUTF8(text)),
-          base(baseURL)
+        : CFRuntimeObject(URLTypeID()), parts(std::move(urlParts)), text(std::move(urlText)),
+          string(CFStringCreateWithUTF8(text)), base(baseURL)
     {
         CFRetain(base);
     }
@@ -561,7 +576,8 @@ std::optional<std::u16string> AddEscapes(std::u16string_view text, std::u16strin
             n = 2;
         std::u16string_view character = text.substr(i, n);
         i += n;
-        const bool legal = n == 1 && IsLegalURLCharacter(character[0]) && alsoEscape.find(character[0]) == alsoEscape.npos;
+        const bool legal =
+            n == 1 && IsLegalURLCharacter(character[0]) && alsoEscape.find(character[0]) == alsoEscape.npos;
         if (legal || leaveUnescaped.find(character) != leaveUnescaped.npos) {
             out += character;
             continue;
@@ -657,8 +673,7 @@ CFURLRef CFURLCreateFromFileSystemRepresentation(CFAllocatorRef, const UInt8* bu
 {
     if (buffer == nullptr || bufLen <= 0)
         return nullptr;
-    return CreateFileURL(std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(bufLen)),
-                         isDirectory);
+    return CreateFileURL(std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(bufLen)), isDirectory);
 }
 
 CFURLRef CFURLCopyAbsoluteURL(CFURLRef relativeURL)
@@ -685,8 +700,7 @@ CFURLRef CFURLGetBaseURL(CFURLRef anURL)
     return url ? url->base : nullptr;
 }
 
-Boolean CFURLGetFileSystemRepresentation(CFURLRef anURL, Boolean resolveAgainstBase, UInt8* buffer,
-                                         CFIndex maxBufLen)
+Boolean CFURLGetFileSystemRepresentation(CFURLRef anURL, Boolean resolveAgainstBase, UInt8* buffer, CFIndex maxBufLen)
 {
     const CFURLObject* url = AsURL(anURL);
     if (url == nullptr || buffer == nullptr)
@@ -905,8 +919,9 @@ CFStringRef CFURLCreateStringByAddingPercentEscapes(CFAllocatorRef, CFStringRef 
 {
     if (CFStringObjectOf(originalString) == nullptr || !CFEncodingIsSupported(encoding))
         return nullptr;
-    std::optional<std::u16string> escaped = AddEscapes(CFStringView(originalString), CFStringView(charactersToLeaveUnescaped),
-                                                       CFStringView(legalURLCharactersToBeEscaped), encoding);
+    std::optional<std::u16string> escaped =
+        AddEscapes(CFStringView(originalString), CFStringView(charactersToLeaveUnescaped),
+                   CFStringView(legalURLCharactersToBeEscaped), encoding);
     return escaped ? CFStringCreateWithUTF16(std::move(*escaped)) : nullptr;
 }
 

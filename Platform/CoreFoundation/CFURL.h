@@ -67,8 +67,7 @@ CFStringRef CFURLCreateStringByAddingPercentEscapes(CFAllocatorRef allocator, CF
                                                     CFStringEncoding encoding);
 CFStringRef CFURLCreateStringByReplacingPercentEscapes(CFAllocatorRef allocator, CFStringRef originalString,
                                                        CFStringRef charactersToLeaveEscaped);
-CFStringRef CFURLCreateStringByReplacingPercentEscapesUsingEncoding(CFAllocatorRef allocator,
-                                                                    CFStringRef origString,
+CFStringRef CFURLCreateStringByReplacingPercentEscapesUsingEncoding(CFAllocatorRef allocator, CFStringRef origString,
                                                                     CFStringRef charsToLeaveEscaped,
                                                                     CFStringEncoding encoding);
 

@@ -39,12 +39,9 @@ bool CGAffineTransformEqualToTransform(CGAffineTransform t1, CGAffineTransform t
 
 CGAffineTransform CGAffineTransformConcat(CGAffineTransform t1, CGAffineTransform t2)
 {
-    return CGAffineTransform{t1.a * t2.a + t1.b * t2.c,
-                             t1.a * t2.b + t1.b * t2.d,
-                             t1.c * t2.a + t1.d * t2.c,
-                             t1.c * t2.b + t1.d * t2.d,
-                             t1.tx * t2.a + t1.ty * t2.c + t2.tx,
-                             t1.tx * t2.b + t1.ty * t2.d + t2.ty};
+    return CGAffineTransform{t1.a * t2.a + t1.b * t2.c,           t1.a * t2.b + t1.b * t2.d,
+                             t1.c * t2.a + t1.d * t2.c,           t1.c * t2.b + t1.d * t2.d,
+                             t1.tx * t2.a + t1.ty * t2.c + t2.tx, t1.tx * t2.b + t1.ty * t2.d + t2.ty};
 }
 
 CGAffineTransform CGAffineTransformTranslate(CGAffineTransform t, CGFloat tx, CGFloat ty)
@@ -69,7 +66,11 @@ CGAffineTransform CGAffineTransformInvert(CGAffineTransform t)
         return t;
     const double a = t.d / determinant, b = -t.b / determinant;
     const double c = -t.c / determinant, d = t.a / determinant;
-    return CGAffineTransform{CGFloat(a), CGFloat(b), CGFloat(c), CGFloat(d), CGFloat(-(t.tx * a + t.ty * c)),
+    return CGAffineTransform{CGFloat(a),
+                             CGFloat(b),
+                             CGFloat(c),
+                             CGFloat(d),
+                             CGFloat(-(t.tx * a + t.ty * c)),
                              CGFloat(-(t.tx * b + t.ty * d))};
 }
 

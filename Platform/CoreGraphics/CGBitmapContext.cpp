@@ -43,8 +43,8 @@ std::optional<QImage::Format> BitmapFormat(size_t bitsPerComponent, CGColorSpace
 
 }  // namespace
 
-CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size_t bitsPerComponent,
-                                   size_t bytesPerRow, CGColorSpaceRef space, CGBitmapInfo bitmapInfo)
+CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size_t bitsPerComponent, size_t bytesPerRow,
+                                   CGColorSpaceRef space, CGBitmapInfo bitmapInfo)
 {
     size_t bitsPerPixel = 0;
     const std::optional<QImage::Format> format = BitmapFormat(bitsPerComponent, space, bitmapInfo, &bitsPerPixel);
@@ -59,9 +59,9 @@ CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size
     CGContextObject* context;
     if (data) {
         // Over the caller's bytes: drawing lands in them directly.
-        context = new CGContextObject(CGContextObject::Kind::Bitmap,
-                                      QImage(static_cast<uchar*>(data), w, h, qsizetype(bytesPerRow), *format),
-                                      nullptr);
+        context =
+            new CGContextObject(CGContextObject::Kind::Bitmap,
+                                QImage(static_cast<uchar*>(data), w, h, qsizetype(bytesPerRow), *format), nullptr);
     } else {
         QImage pixels(w, h, *format);
         if (pixels.isNull() || size_t(pixels.bytesPerLine()) != bytesPerRow) {
@@ -73,7 +73,8 @@ CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size
             auto* block = static_cast<uchar*>(std::calloc(height, bytesPerRow));
             if (block == nullptr)
                 return nullptr;
-            pixels = QImage(block, w, h, qsizetype(bytesPerRow), *format, [](void* p) { std::free(p); }, block);
+            pixels = QImage(
+                block, w, h, qsizetype(bytesPerRow), *format, [](void* p) { std::free(p); }, block);
         } else {
             pixels.fill(0);
         }

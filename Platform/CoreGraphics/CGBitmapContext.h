@@ -15,8 +15,8 @@
 // placement except straight alpha (which the platform refuses too), grey
 // of 8 bits without alpha, or alpha only without a space. Nil for anything
 // else, an empty size or rows too short.
-CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size_t bitsPerComponent,
-                                   size_t bytesPerRow, CGColorSpaceRef space, CGBitmapInfo bitmapInfo);
+CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size_t bitsPerComponent, size_t bytesPerRow,
+                                   CGColorSpaceRef space, CGBitmapInfo bitmapInfo);
 // A new image of the pixels as they are now; later drawing does not
 // change it.
 CGImageRef CGBitmapContextCreateImage(CGContextRef context);

@@ -11,8 +11,7 @@ struct CGColorObject final : CFRuntimeObject {
     CGColorObject(CGColorSpaceRef colorSpace, std::vector<CGFloat> values, bool constant = false)
         : CFRuntimeObject(CGColorGetTypeID(), constant), space(CGColorSpaceRetain(colorSpace)),
           components(std::move(values))
-    {
-    }
+    {}
     ~CGColorObject() override { CGColorSpaceRelease(space); }
 
     bool Equals(const CFRuntimeObject& other) const override

@@ -7,8 +7,7 @@
 struct CGColorSpaceObject final : CFRuntimeObject {
     CGColorSpaceObject(CGColorSpaceModel spaceModel, CFStringRef spaceName)
         : CFRuntimeObject(CGColorSpaceGetTypeID()), model(spaceModel), name(spaceName)
-    {
-    }
+    {}
     bool Equals(const CFRuntimeObject& other) const override
     {
         const auto& space = static_cast<const CGColorSpaceObject&>(other);

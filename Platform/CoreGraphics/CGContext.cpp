@@ -9,8 +9,7 @@
 CGContextObject::CGContextObject(Kind contextKind, QImage pixels, QImage* external)
     : CFRuntimeObject(CGContextGetTypeID()), kind(contextKind), owned(std::move(pixels)),
       base(external ? external : &owned)
-{
-}
+{}
 
 CGContextObject::~CGContextObject()
 {

@@ -102,8 +102,7 @@ void CGContextClipToMask(CGContextRef c, CGRect rect, CGImageRef mask)
 struct CGLayerObject final : CFRuntimeObject {
     CGLayerObject(CGContextRef layerContext, CGSize layerSize)
         : CFRuntimeObject(CGLayerGetTypeID()), context(layerContext), size(layerSize)
-    {
-    }
+    {}
     ~CGLayerObject() override { CGContextRelease(context); }
 
     const CGContextRef context;
@@ -186,6 +185,5 @@ void CGContextDrawLayerAtPoint(CGContextRef c, CGPoint point, CGLayerRef layer)
     if (object == nullptr)
         return;
     const QImage& pixels = *object->context->base;
-    CGContextDrawLayerInRect(c, CGRectMake(point.x, point.y, CGFloat(pixels.width()), CGFloat(pixels.height())),
-                             layer);
+    CGContextDrawLayerInRect(c, CGRectMake(point.x, point.y, CGFloat(pixels.width()), CGFloat(pixels.height())), layer);
 }

@@ -84,8 +84,8 @@ struct CGContextObject final : CFRuntimeObject {
     QTransform UserToQt() const { return CGAffineTransformToQt(state.ctm) * BaseToQt(); }
 
     const Kind kind;
-    QImage owned;    // the pixels when the context owns them
-    QImage* base;    // the base surface: &owned, or pixels another owner keeps
+    QImage owned;  // the pixels when the context owns them
+    QImage* base;  // the base surface: &owned, or pixels another owner keeps
     struct Layer {
         QImage image;
         size_t savedDepth;  // the state stack's depth before Begin saved it

@@ -8,31 +8,54 @@
 QPainter::CompositionMode CGBlendModeToQt(CGBlendMode mode)
 {
     switch (mode) {
-    case kCGBlendModeMultiply: return QPainter::CompositionMode_Multiply;
-    case kCGBlendModeScreen: return QPainter::CompositionMode_Screen;
-    case kCGBlendModeOverlay: return QPainter::CompositionMode_Overlay;
-    case kCGBlendModeDarken: return QPainter::CompositionMode_Darken;
-    case kCGBlendModeLighten: return QPainter::CompositionMode_Lighten;
-    case kCGBlendModeColorDodge: return QPainter::CompositionMode_ColorDodge;
-    case kCGBlendModeColorBurn: return QPainter::CompositionMode_ColorBurn;
-    case kCGBlendModeSoftLight: return QPainter::CompositionMode_SoftLight;
-    case kCGBlendModeHardLight: return QPainter::CompositionMode_HardLight;
-    case kCGBlendModeDifference: return QPainter::CompositionMode_Difference;
-    case kCGBlendModeExclusion: return QPainter::CompositionMode_Exclusion;
-    case kCGBlendModeClear: return QPainter::CompositionMode_Clear;
-    case kCGBlendModeCopy: return QPainter::CompositionMode_Source;
-    case kCGBlendModeSourceIn: return QPainter::CompositionMode_SourceIn;
-    case kCGBlendModeSourceOut: return QPainter::CompositionMode_SourceOut;
-    case kCGBlendModeSourceAtop: return QPainter::CompositionMode_SourceAtop;
-    case kCGBlendModeDestinationOver: return QPainter::CompositionMode_DestinationOver;
-    case kCGBlendModeDestinationIn: return QPainter::CompositionMode_DestinationIn;
-    case kCGBlendModeDestinationOut: return QPainter::CompositionMode_DestinationOut;
-    case kCGBlendModeDestinationAtop: return QPainter::CompositionMode_DestinationAtop;
-    case kCGBlendModeXOR: return QPainter::CompositionMode_Xor;
-    case kCGBlendModePlusLighter: return QPainter::CompositionMode_Plus;
+    case kCGBlendModeMultiply:
+        return QPainter::CompositionMode_Multiply;
+    case kCGBlendModeScreen:
+        return QPainter::CompositionMode_Screen;
+    case kCGBlendModeOverlay:
+        return QPainter::CompositionMode_Overlay;
+    case kCGBlendModeDarken:
+        return QPainter::CompositionMode_Darken;
+    case kCGBlendModeLighten:
+        return QPainter::CompositionMode_Lighten;
+    case kCGBlendModeColorDodge:
+        return QPainter::CompositionMode_ColorDodge;
+    case kCGBlendModeColorBurn:
+        return QPainter::CompositionMode_ColorBurn;
+    case kCGBlendModeSoftLight:
+        return QPainter::CompositionMode_SoftLight;
+    case kCGBlendModeHardLight:
+        return QPainter::CompositionMode_HardLight;
+    case kCGBlendModeDifference:
+        return QPainter::CompositionMode_Difference;
+    case kCGBlendModeExclusion:
+        return QPainter::CompositionMode_Exclusion;
+    case kCGBlendModeClear:
+        return QPainter::CompositionMode_Clear;
+    case kCGBlendModeCopy:
+        return QPainter::CompositionMode_Source;
+    case kCGBlendModeSourceIn:
+        return QPainter::CompositionMode_SourceIn;
+    case kCGBlendModeSourceOut:
+        return QPainter::CompositionMode_SourceOut;
+    case kCGBlendModeSourceAtop:
+        return QPainter::CompositionMode_SourceAtop;
+    case kCGBlendModeDestinationOver:
+        return QPainter::CompositionMode_DestinationOver;
+    case kCGBlendModeDestinationIn:
+        return QPainter::CompositionMode_DestinationIn;
+    case kCGBlendModeDestinationOut:
+        return QPainter::CompositionMode_DestinationOut;
+    case kCGBlendModeDestinationAtop:
+        return QPainter::CompositionMode_DestinationAtop;
+    case kCGBlendModeXOR:
+        return QPainter::CompositionMode_Xor;
+    case kCGBlendModePlusLighter:
+        return QPainter::CompositionMode_Plus;
     // Hue, saturation, colour, luminosity and plus-darker have no Qt
     // counterpart; they paint normally.
-    default: return QPainter::CompositionMode_SourceOver;
+    default:
+        return QPainter::CompositionMode_SourceOver;
     }
 }
 

@@ -177,8 +177,8 @@ void CGContextShowText(CGContextRef c, const char* string, size_t length)
         return;
     QString text;
     if (context->state.textEncoding == kCGEncodingMacRoman) {
-        CFStringRef decoded = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(string),
-                                                      CFIndex(length), kCFStringEncodingMacRoman, false);
+        CFStringRef decoded = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(string), CFIndex(length),
+                                                      kCFStringEncodingMacRoman, false);
         text = CGStringToQt(decoded);
         if (decoded)
             CFRelease(decoded);

@@ -10,8 +10,7 @@ struct CGDataProviderObject final : CFRuntimeObject {
                          CGDataProviderReleaseDataCallback callback)
         : CFRuntimeObject(CGDataProviderGetTypeID()), data(owned), bytes(start), size(length), info(callbackInfo),
           release(callback)
-    {
-    }
+    {}
     ~CGDataProviderObject() override
     {
         if (release)

@@ -17,8 +17,7 @@ struct CGGradientObject final : CFRuntimeObject {
     };
     explicit CGGradientObject(std::vector<Stop> gradientStops)
         : CFRuntimeObject(CGGradientGetTypeID()), stops(std::move(gradientStops))
-    {
-    }
+    {}
     const std::vector<Stop> stops;  // by location
 };
 
@@ -65,10 +64,9 @@ QGradientStops QtStops(const CGGradientObject* gradient)
         const auto& b = in[i];
         for (int step = 1; step <= kSteps; ++step) {
             const float t = float(step) / kSteps;
-            const CGRGBA mixed{a.color.red + (b.color.red - a.color.red) * t,
-                               a.color.green + (b.color.green - a.color.green) * t,
-                               a.color.blue + (b.color.blue - a.color.blue) * t,
-                               a.color.alpha + (b.color.alpha - a.color.alpha) * t};
+            const CGRGBA mixed{
+                a.color.red + (b.color.red - a.color.red) * t, a.color.green + (b.color.green - a.color.green) * t,
+                a.color.blue + (b.color.blue - a.color.blue) * t, a.color.alpha + (b.color.alpha - a.color.alpha) * t};
             add(a.location + (b.location - a.location) * t, mixed);
         }
     }

@@ -71,8 +71,7 @@ struct CGImageObject final : CFRuntimeObject {
     CGImageObject(QImage pixels, CGColorSpaceRef colorSpace, bool isMask, bool interpolate)
         : CFRuntimeObject(CGImageGetTypeID()), image(std::move(pixels)), layout(*LayoutOf(image.format())),
           space(colorSpace), mask(isMask), shouldInterpolate(interpolate)
-    {
-    }
+    {}
     ~CGImageObject() override
     {
         CGColorSpaceRelease(space);
@@ -136,13 +135,27 @@ ByteOrder ByteOrderOf(CGBitmapInfo info)
     bool hasAlpha = true;
     bool premultiplied = false;
     switch (alpha) {
-    case kCGImageAlphaPremultipliedFirst: first = true; premultiplied = true; break;
-    case kCGImageAlphaFirst: first = true; break;
-    case kCGImageAlphaNoneSkipFirst: first = true; hasAlpha = false; break;
-    case kCGImageAlphaPremultipliedLast: premultiplied = true; break;
-    case kCGImageAlphaLast: break;
-    case kCGImageAlphaNoneSkipLast: hasAlpha = false; break;
-    default: return ByteOrder{0, 0, 0, 0, false, false};
+    case kCGImageAlphaPremultipliedFirst:
+        first = true;
+        premultiplied = true;
+        break;
+    case kCGImageAlphaFirst:
+        first = true;
+        break;
+    case kCGImageAlphaNoneSkipFirst:
+        first = true;
+        hasAlpha = false;
+        break;
+    case kCGImageAlphaPremultipliedLast:
+        premultiplied = true;
+        break;
+    case kCGImageAlphaLast:
+        break;
+    case kCGImageAlphaNoneSkipLast:
+        hasAlpha = false;
+        break;
+    default:
+        return ByteOrder{0, 0, 0, 0, false, false};
     }
     ByteOrder bytes = first ? ByteOrder{1, 2, 3, 0, premultiplied, true} : ByteOrder{0, 1, 2, 3, premultiplied, true};
     if (order == kCGBitmapByteOrder32Little) {
@@ -168,8 +181,8 @@ bool HoldsRows(size_t available, size_t height, size_t bytesPerRow, size_t lastR
 }
 
 // The pixels of a raster of 8-bit components, copied into a QImage.
-QImage DecodeRaster(std::span<const UInt8> bytes, size_t width, size_t height, size_t bitsPerPixel,
-                    size_t bytesPerRow, CGColorSpaceModel model, CGBitmapInfo info)
+QImage DecodeRaster(std::span<const UInt8> bytes, size_t width, size_t height, size_t bitsPerPixel, size_t bytesPerRow,
+                    CGColorSpaceModel model, CGBitmapInfo info)
 {
     // No layout read here has more than 32 bits per pixel.
     if (width == 0 || height == 0 || width > 0x7FFF'FFFF || height > 0x7FFF'FFFF || bitsPerPixel > 32 ||
@@ -215,7 +228,7 @@ QImage DecodeRaster(std::span<const UInt8> bytes, size_t width, size_t height, s
     const ByteOrder order = ByteOrderOf(info);
     if (!order.valid)
         return QImage();
-    const QImage::Format format = order.alpha < 0        ? QImage::Format_RGBX8888
+    const QImage::Format format = order.alpha < 0       ? QImage::Format_RGBX8888
                                   : order.premultiplied ? QImage::Format_RGBA8888_Premultiplied
                                                         : QImage::Format_RGBA8888;
     QImage out(w, h, format);
@@ -324,8 +337,8 @@ CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, s
     if (bitsPerComponent != 8)
         return nullptr;
     const CGColorSpaceModel model = space ? CGColorSpaceGetModel(space) : kCGColorSpaceModelUnknown;
-    QImage pixels = DecodeRaster(CGDataProviderGetBytes(provider), width, height, bitsPerPixel, bytesPerRow, model,
-                                 bitmapInfo);
+    QImage pixels =
+        DecodeRaster(CGDataProviderGetBytes(provider), width, height, bitsPerPixel, bytesPerRow, model, bitmapInfo);
     if (pixels.isNull())
         return nullptr;
     return new CGImageObject(std::move(pixels), space ? CGColorSpaceRetain(space) : nullptr, false, shouldInterpolate);

@@ -26,7 +26,7 @@ struct Format {
 
 // Type identifiers and the names Qt's image plug-ins know them by.
 constexpr Format kFormats[] = {
-    {"public.png", "png"},         {"public.jpeg", "jpeg"}, {"public.tiff", "tiff"},
+    {"public.png", "png"},         {"public.jpeg", "jpeg"},      {"public.tiff", "tiff"},
     {"com.compuserve.gif", "gif"}, {"com.microsoft.bmp", "bmp"},
 };
 
@@ -75,8 +75,7 @@ QImage StraightAlpha(const QImage& image)
 struct CGImageSourceObject final : CFRuntimeObject {
     CGImageSourceObject(CFTypeID type, QByteArray data, QByteArray format)
         : CFRuntimeObject(type), bytes(std::move(data)), qtFormat(std::move(format))
-    {
-    }
+    {}
     const QByteArray bytes;
     const QByteArray qtFormat;
 };
@@ -86,8 +85,7 @@ struct CGImageDestinationObject final : CFRuntimeObject {
         : CFRuntimeObject(type),
           data(target ? static_cast<CFMutableDataRef>(const_cast<void*>(CFRetain(target))) : nullptr),
           path(std::move(file)), qtFormat(format)
-    {
-    }
+    {}
     ~CGImageDestinationObject() override
     {
         if (data)
@@ -210,8 +208,7 @@ CFTypeID CGImageDestinationGetTypeID()
     return type;
 }
 
-CGImageDestinationRef CGImageDestinationCreateWithData(CFMutableDataRef data, CFStringRef type, size_t,
-                                                       CFDictionaryRef)
+CGImageDestinationRef CGImageDestinationCreateWithData(CFMutableDataRef data, CFStringRef type, size_t, CFDictionaryRef)
 {
     const char* qtName = QtNameFor(CFStringToUTF8(type));
     const CFDataObject* object = CFDataObjectOf(data);

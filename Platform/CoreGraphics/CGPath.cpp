@@ -117,14 +117,14 @@ void CGPathAddLineToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGF
     Build(path, m, [&](CGPathBuilder& b) { b.LineTo(QPointF(x, y)); });
 }
 
-void CGPathAddCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cp1x, CGFloat cp1y,
-                           CGFloat cp2x, CGFloat cp2y, CGFloat x, CGFloat y)
+void CGPathAddCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cp1x, CGFloat cp1y, CGFloat cp2x,
+                           CGFloat cp2y, CGFloat x, CGFloat y)
 {
     Build(path, m, [&](CGPathBuilder& b) { b.CurveTo(QPointF(cp1x, cp1y), QPointF(cp2x, cp2y), QPointF(x, y)); });
 }
 
-void CGPathAddQuadCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cpx, CGFloat cpy,
-                               CGFloat x, CGFloat y)
+void CGPathAddQuadCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cpx, CGFloat cpy, CGFloat x,
+                               CGFloat y)
 {
     Build(path, m, [&](CGPathBuilder& b) { b.QuadTo(QPointF(cpx, cpy), QPointF(x, y)); });
 }

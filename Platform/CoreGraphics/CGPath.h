@@ -20,10 +20,10 @@ void CGPathRelease(CGPathRef path);
 
 void CGPathMoveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat x, CGFloat y);
 void CGPathAddLineToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat x, CGFloat y);
-void CGPathAddCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cp1x, CGFloat cp1y,
-                           CGFloat cp2x, CGFloat cp2y, CGFloat x, CGFloat y);
-void CGPathAddQuadCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cpx, CGFloat cpy,
-                               CGFloat x, CGFloat y);
+void CGPathAddCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cp1x, CGFloat cp1y, CGFloat cp2x,
+                           CGFloat cp2y, CGFloat x, CGFloat y);
+void CGPathAddQuadCurveToPoint(CGMutablePathRef path, const CGAffineTransform* m, CGFloat cpx, CGFloat cpy, CGFloat x,
+                               CGFloat y);
 void CGPathCloseSubpath(CGMutablePathRef path);
 void CGPathAddRect(CGMutablePathRef path, const CGAffineTransform* m, CGRect rect);
 void CGPathAddRects(CGMutablePathRef path, const CGAffineTransform* m, const CGRect rects[], size_t count);

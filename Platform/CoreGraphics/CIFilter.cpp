@@ -198,9 +198,9 @@ CIImage* CIFilter::outputImage() const
         if (auto found = values_.find(kCIInputExtentKey); found != values_.end())
             if (const CGRect* rect = std::get_if<CGRect>(&found->second))
                 extent = *rect;
-        return NSAutorelease(PageCurl(input, imageForKey(kCIInputTargetImageKey),
-                                      imageForKey(kCIInputBacksideImageKey), extent, numberForKey(kCIInputTimeKey),
-                                      numberForKey(kCIInputAngleKey), numberForKey(kCIInputRadiusKey)));
+        return NSAutorelease(PageCurl(input, imageForKey(kCIInputTargetImageKey), imageForKey(kCIInputBacksideImageKey),
+                                      extent, numberForKey(kCIInputTimeKey), numberForKey(kCIInputAngleKey),
+                                      numberForKey(kCIInputRadiusKey)));
     }
     return nullptr;
 }

@@ -6,9 +6,9 @@ OSStatus UCConvertUTCDateTimeToCFAbsoluteTime(const UTCDateTime* iUTCDate, CFAbs
 {
     if (iUTCDate == nullptr || oCFTime == nullptr)
         return paramErr;
-    const double seconds = static_cast<double>((static_cast<UInt64>(iUTCDate->highSeconds) << 32) |
-                                               iUTCDate->lowSeconds) +
-                           iUTCDate->fraction / 65536.0;
+    const double seconds =
+        static_cast<double>((static_cast<UInt64>(iUTCDate->highSeconds) << 32) | iUTCDate->lowSeconds) +
+        iUTCDate->fraction / 65536.0;
     *oCFTime = seconds - kCFAbsoluteTimeIntervalSince1904;
     return noErr;
 }

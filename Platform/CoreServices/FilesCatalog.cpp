@@ -97,8 +97,7 @@ UInt32 CountItems(const char* path)
 timespec CreationTime(const char* path, const struct stat& info)
 {
     struct statx extended;
-    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &extended) == 0 &&
-        (extended.stx_mask & STATX_BTIME))
+    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME))
         return timespec{extended.stx_btime.tv_sec, extended.stx_btime.tv_nsec};
     // Without a birth time, the oldest time the file system kept.
     return info.st_mtim.tv_sec < info.st_ctim.tv_sec ? info.st_mtim : info.st_ctim;

@@ -8,10 +8,10 @@
 #include <CoreServices/OSTypeCodes.h>
 
 enum : OSType {
-    gestaltSystemVersion = MakeOSType("sysv"),       // 0x1068
-    gestaltSystemVersionMajor = MakeOSType("sys1"),  // 10
-    gestaltSystemVersionMinor = MakeOSType("sys2"),  // 6
-    gestaltSystemVersionBugFix = MakeOSType("sys3"), // 8
+    gestaltSystemVersion = MakeOSType("sysv"),        // 0x1068
+    gestaltSystemVersionMajor = MakeOSType("sys1"),   // 10
+    gestaltSystemVersionMinor = MakeOSType("sys2"),   // 6
+    gestaltSystemVersionBugFix = MakeOSType("sys3"),  // 8
 };
 
 // gestaltUndefSelectorErr for a selector not answered here.

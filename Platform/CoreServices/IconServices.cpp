@@ -138,8 +138,8 @@ OSStatus GetIconRefFromFileInfo(const FSRef* inRef, UniCharCount, const UniChar*
     const std::string name = FilesInternal::LastComponent(inRef->path);
     if (S_ISDIR(info.st_mode)) {
         const bool application = name.size() > 4 && name.compare(name.size() - 4, 4, ".app") == 0;
-        *outIconRef = application ? NewIcon("application-x-executable", "folder", false)
-                                  : NewIcon("folder", "folder", true);
+        *outIconRef =
+            application ? NewIcon("application-x-executable", "folder", false) : NewIcon("folder", "folder", true);
         return noErr;
     }
     static std::mutex databaseMutex;

@@ -23,8 +23,7 @@ struct OpaqueLSSharedFileListRef final : CFRuntimeObject {
 struct OpaqueLSSharedFileListItemRef final : CFRuntimeObject {
     explicit OpaqueLSSharedFileListItemRef(bool immortal = false)
         : CFRuntimeObject(LSSharedFileListItemGetTypeID(), immortal)
-    {
-    }
+    {}
     std::string entryPath;   // the .desktop file
     std::string name;        // its Name=
     std::string targetPath;  // what it starts
@@ -162,8 +161,8 @@ bool ReadEntry(const std::string& path, OpaqueLSSharedFileListItemRef* item)
         while (!key.empty() && key.back() == ' ')
             key.pop_back();
         const std::string value = UnescapeValue(line.substr(line.find_first_not_of(' ', equals + 1) == std::string::npos
-                                                                  ? line.size()
-                                                                  : line.find_first_not_of(' ', equals + 1)));
+                                                                ? line.size()
+                                                                : line.find_first_not_of(' ', equals + 1)));
         if (key == "Name")
             item->name = value;
         else if (key == "Exec")
@@ -299,8 +298,8 @@ LSSharedFileListItemRef LSSharedFileListInsertItemFSRef(LSSharedFileListRef inLi
     if (entryPath.empty()) {
         const std::string base = folder + "/" + FileNameFor(name);
         entryPath = base + ".desktop";
-        for (int n = 2; std::find(taken.begin(), taken.end(), entryPath) != taken.end() ||
-                        access(entryPath.c_str(), F_OK) == 0;
+        for (int n = 2;
+             std::find(taken.begin(), taken.end(), entryPath) != taken.end() || access(entryPath.c_str(), F_OK) == 0;
              ++n)
             entryPath = base + "-" + std::to_string(n) + ".desktop";
     }

@@ -22,8 +22,7 @@ CFTypeID LSSharedFileListItemGetTypeID();
 
 // The list of that type (only kLSSharedFileListSessionLoginItems is known);
 // nil otherwise. Released with CFRelease.
-LSSharedFileListRef LSSharedFileListCreate(CFAllocatorRef inAllocator, CFStringRef inListType,
-                                           CFTypeRef listOptions);
+LSSharedFileListRef LSSharedFileListCreate(CFAllocatorRef inAllocator, CFStringRef inListType, CFTypeRef listOptions);
 // The items as they are now (one per .desktop file of the folder, in name
 // order); a new array.
 CFArrayRef LSSharedFileListCopySnapshot(LSSharedFileListRef inList, UInt32* outSnapshotSeed);
@@ -41,5 +40,4 @@ OSStatus LSSharedFileListItemRemove(LSSharedFileListRef inList, LSSharedFileList
 // The entry's name; a new string.
 CFStringRef LSSharedFileListItemCopyDisplayName(LSSharedFileListItemRef inItem);
 // The item the entry starts. fnfErr when it is gone or the entry names none.
-OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem, UInt32 inFlags, CFURLRef* outURL,
-                                     FSRef* outRef);
+OSStatus LSSharedFileListItemResolve(LSSharedFileListItemRef inItem, UInt32 inFlags, CFURLRef* outURL, FSRef* outRef);

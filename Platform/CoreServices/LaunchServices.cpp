@@ -3,7 +3,6 @@
 #include "FilesInternal.h"
 #include "UTType.h"
 
-
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -3,8 +3,8 @@
 // is not a zombie; its serial number carries its PID.
 #pragma once
 
-#include <CoreFoundation/CoreFoundation.h>
 #include <CarbonCore/MacErrors.h>
+#include <CoreFoundation/CoreFoundation.h>
 
 #include <sys/types.h>
 

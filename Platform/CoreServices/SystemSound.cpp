@@ -75,11 +75,10 @@ void Play(SoundState& state, const std::string& file)
         }
         ca_context_change_props(state.context, CA_PROP_APPLICATION_NAME, "Brindlet", nullptr);
     }
-    const int played = file.empty()
-                           ? ca_context_play(state.context, 0, CA_PROP_EVENT_ID, "bell", CA_PROP_EVENT_DESCRIPTION,
-                                             "Alert", nullptr)
-                           : ca_context_play(state.context, 0, CA_PROP_MEDIA_FILENAME, file.c_str(),
-                                             CA_PROP_EVENT_DESCRIPTION, "Alert", nullptr);
+    const int played = file.empty() ? ca_context_play(state.context, 0, CA_PROP_EVENT_ID, "bell",
+                                                      CA_PROP_EVENT_DESCRIPTION, "Alert", nullptr)
+                                    : ca_context_play(state.context, 0, CA_PROP_MEDIA_FILENAME, file.c_str(),
+                                                      CA_PROP_EVENT_DESCRIPTION, "Alert", nullptr);
     if (played != CA_SUCCESS) {
         ReportFailure(state, ca_strerror(played));
         return;

@@ -79,10 +79,7 @@ const std::vector<Kind>& Kinds()
          {"public.data", "public.content"},
          {"brproj"},
          {"application/x-brindlet-sheet"}},
-        {"com.orvandel.brindlet.card",
-         {"public.data", "public.content"},
-         {"brcard"},
-         {"application/x-brindlet-card"}},
+        {"com.orvandel.brindlet.card", {"public.data", "public.content"}, {"brcard"}, {"application/x-brindlet-card"}},
     };
     return *kinds;
 }

@@ -106,8 +106,7 @@ NSDate* NSCalendar::dateFromComponents(const NSDateComponents* components) const
         CFGregorianDateGetAbsoluteTime(normalised, timeZone_->cfTimeZone()));
 }
 
-NSDate* NSCalendar::dateByAddingComponents(const NSDateComponents* components, const NSDate* date,
-                                           NSUInteger) const
+NSDate* NSCalendar::dateByAddingComponents(const NSDateComponents* components, const NSDate* date, NSUInteger) const
 {
     if (components == nullptr || date == nullptr)
         return nullptr;
@@ -123,8 +122,7 @@ NSDate* NSCalendar::dateByAddingComponents(const NSDateComponents* components, c
         CFAbsoluteTimeAddGregorianUnits(date->timeIntervalSinceReferenceDate(), timeZone_->cfTimeZone(), units));
 }
 
-NSDateComponents* NSCalendar::components(NSCalendarUnit units, const NSDate* from, const NSDate* to,
-                                         NSUInteger) const
+NSDateComponents* NSCalendar::components(NSCalendarUnit units, const NSDate* from, const NSDate* to, NSUInteger) const
 {
     NSDateComponents* result = NSDateComponents::components();
     if (from == nullptr || to == nullptr)

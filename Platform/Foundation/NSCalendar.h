@@ -62,8 +62,7 @@ public:
     // how each unit adds); autoreleased.
     NSDate* dateByAddingComponents(const NSDateComponents* components, const NSDate* date, NSUInteger options) const;
     // The difference `to` - `from` in the units asked for, largest first; autoreleased.
-    NSDateComponents* components(NSCalendarUnit units, const NSDate* from, const NSDate* to,
-                                 NSUInteger options) const;
+    NSDateComponents* components(NSCalendarUnit units, const NSDate* from, const NSDate* to, NSUInteger options) const;
 
     const char* className() const override { return "NSCalendar"; }
 

@@ -164,8 +164,8 @@ NSInteger NSTimeZone::secondsFromGMTForDate(const NSDate* date) const
 
 bool NSTimeZone::isDaylightSavingTimeForDate(const NSDate* date) const
 {
-    return CFTimeZoneIsDaylightSavingTime(zone_, date ? date->timeIntervalSinceReferenceDate()
-                                                      : CFAbsoluteTimeGetCurrent());
+    return CFTimeZoneIsDaylightSavingTime(zone_,
+                                          date ? date->timeIntervalSinceReferenceDate() : CFAbsoluteTimeGetCurrent());
 }
 
 NSString* NSTimeZone::description() const

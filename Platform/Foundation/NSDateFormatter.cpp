@@ -141,7 +141,8 @@ NSString* NSDateFormatter::stringFromDate(const NSDate* date) const
     }
     const CFAbsoluteTime at = date->timeIntervalSinceReferenceDate();
     const QDateTime moment = QDateTime::fromMSecsSinceEpoch(
-        static_cast<qint64>(std::floor((at + kCFAbsoluteTimeIntervalSince1970) * 1000.0)), CFTimeZoneGetQTimeZone(zone));
+        static_cast<qint64>(std::floor((at + kCFAbsoluteTimeIntervalSince1970) * 1000.0)),
+        CFTimeZoneGetQTimeZone(zone));
 
     QString datePart;
     if (dateStyle_ != NSDateFormatterNoStyle) {

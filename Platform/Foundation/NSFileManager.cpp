@@ -62,8 +62,8 @@ std::vector<NSString*> NSFileManager::contentsOfDirectoryAtPath(const NSString* 
     OSErr status = noErr;
     while (status == noErr) {
         ItemCount count = 0;
-        status = FSGetCatalogInfoBulk(iterator, kBatch, &count, nullptr, kFSCatInfoNone, nullptr, refs.data(),
-                                      nullptr, nullptr);
+        status = FSGetCatalogInfoBulk(iterator, kBatch, &count, nullptr, kFSCatInfoNone, nullptr, refs.data(), nullptr,
+                                      nullptr);
         for (ItemCount i = 0; i < count; ++i)
             names.push_back(NameOf(refs[i]));
     }

@@ -23,8 +23,7 @@
 NSNotification::NSNotification(NSString* name, NSObject* object, CFDictionaryRef userInfo)
     : name_(name ? static_cast<NSString*>(name->retain()) : nullptr), object_(object ? object->retain() : nullptr),
       userInfo_(userInfo ? static_cast<CFDictionaryRef>(CFRetain(userInfo)) : nullptr)
-{
-}
+{}
 
 NSNotification::~NSNotification()
 {
@@ -132,8 +131,8 @@ void PostMountChange(const char* notificationName, const std::string& mountPoint
     CFRef<CFStringRef> path(CFStringCreateWithUTF8OrMacRoman(mountPoint));
     const void* keys[] = {CFSTR("NSDevicePath")};
     const void* values[] = {path.get()};
-    CFRef<CFDictionaryRef> userInfo(CFDictionaryCreate(nullptr, keys, values, 1, &kCFTypeDictionaryKeyCallBacks,
-                                                       &kCFTypeDictionaryValueCallBacks));
+    CFRef<CFDictionaryRef> userInfo(
+        CFDictionaryCreate(nullptr, keys, values, 1, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     NSString* name = NSString::newWithUTF8String(notificationName);
     NSNotificationCenter::workspaceCenter()->postNotificationName(name, nullptr, userInfo);
     name->release();
@@ -223,12 +222,14 @@ void UpdateMountWatch(bool wanted)
     if (OnMainThread())
         ApplyMountWatch();
     else
-        QMetaObject::invokeMethod(application, [] { ApplyMountWatch(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            application, [] { ApplyMountWatch(); }, Qt::QueuedConnection);
 }
 
 void WatchMountsWithTheApplication()
 {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { ApplyMountWatch(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { ApplyMountWatch(); }, Qt::QueuedConnection);
 }
 
 // Mount points escape space, tab, newline and backslash as octal "\ooo".
@@ -318,8 +319,8 @@ void NSNotificationCenter::addObserver(const void* observer, Handler handler, NS
 {
     if (!handler)
         return;
-    auto* registration = new Registration{observer, std::move(handler),
-                                          name ? static_cast<NSString*>(name->retain()) : nullptr, object};
+    auto* registration =
+        new Registration{observer, std::move(handler), name ? static_cast<NSString*>(name->retain()) : nullptr, object};
     {
         std::lock_guard lock(CentersMutex());
         registrations_.push_back(registration);

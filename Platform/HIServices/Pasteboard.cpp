@@ -368,13 +368,14 @@ OSStatus PasteboardCopyItemFlavorData(PasteboardRef inPasteboard, PasteboardItem
     const OpaquePasteboardRef* pasteboard = AsPasteboard(inPasteboard);
     if (pasteboard == nullptr || outData == nullptr || !IsString(inFlavorType))
         return paramErr;
-    return WithFlavor(pasteboard, inItem, inFlavorType, [&](const Contents& contents, const Flavor& flavor) -> OSStatus {
-        CFDataRef data = flavor.data ? static_cast<CFDataRef>(CFRetain(flavor.data))
-                                     : ClipboardCopyForeignData(contents, flavor);
-        // The program that offered it may have gone since.
-        if (data == nullptr)
-            return badPasteboardFlavorErr;
-        *outData = data;
-        return noErr;
-    });
+    return WithFlavor(pasteboard, inItem, inFlavorType,
+                      [&](const Contents& contents, const Flavor& flavor) -> OSStatus {
+                          CFDataRef data = flavor.data ? static_cast<CFDataRef>(CFRetain(flavor.data))
+                                                       : ClipboardCopyForeignData(contents, flavor);
+                          // The program that offered it may have gone since.
+                          if (data == nullptr)
+                              return badPasteboardFlavorErr;
+                          *outData = data;
+                          return noErr;
+                      });
 }

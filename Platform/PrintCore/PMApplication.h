@@ -20,8 +20,8 @@ OSStatus PMSessionPageSetupDialog(PMPrintSession printSession, PMPageFormat page
 // Lets the user choose the printer, or a PDF file, and the number of
 // copies. When accepted, the settings take them; the page format is read,
 // never changed.
-OSStatus PMSessionPrintDialog(PMPrintSession printSession, PMPrintSettings printSettings,
-                              PMPageFormat constPageFormat, Boolean* accepted);
+OSStatus PMSessionPrintDialog(PMPrintSession printSession, PMPrintSettings printSettings, PMPageFormat constPageFormat,
+                              Boolean* accepted);
 
 // While one exists (on the main thread), the dialogs are not shown: each
 // is recorded and answered from the script's queue for its kind, accepted

@@ -110,8 +110,8 @@ OSStatus PMGetCopies(PMPrintSettings printSettings, UInt32* copies);
 // kPMDestinationFile with a file URL and the format kPMDocumentFormatPDF
 // (nil means it too). kPMInvalidParameter for any other kind, format or
 // location; the settings are unchanged then.
-OSStatus PMSessionSetDestination(PMPrintSession printSession, PMPrintSettings printSettings,
-                                 PMDestinationType destType, CFStringRef destFormat, CFURLRef destLocation);
+OSStatus PMSessionSetDestination(PMPrintSession printSession, PMPrintSettings printSettings, PMDestinationType destType,
+                                 CFStringRef destFormat, CFURLRef destLocation);
 OSStatus PMSessionGetDestinationType(PMPrintSession printSession, PMPrintSettings printSettings,
                                      PMDestinationType* destTypeP);
 // A file destination's URL, retained for the caller; kPMNoSuchEntry for a

@@ -138,8 +138,8 @@ OSStatus PMSessionPageSetupDialog(PMPrintSession printSession, PMPageFormat page
     return noErr;
 }
 
-OSStatus PMSessionPrintDialog(PMPrintSession printSession, PMPrintSettings printSettings,
-                              PMPageFormat constPageFormat, Boolean* accepted)
+OSStatus PMSessionPrintDialog(PMPrintSession printSession, PMPrintSettings printSettings, PMPageFormat constPageFormat,
+                              Boolean* accepted)
 {
     OpaquePMPrintSession* session = AsSession(printSession);
     if (session == nullptr || accepted == nullptr)

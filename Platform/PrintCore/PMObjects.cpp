@@ -31,8 +31,8 @@ bool IsPrintingObject(const void* ref)
     if (ref == nullptr)
         return false;
     const CFTypeID type = CFGetTypeID(ref);
-    return type == PMPrintSessionGetTypeID() || type == PMPageFormatGetTypeID() ||
-           type == PMPrintSettingsGetTypeID() || type == PMPaperGetTypeID();
+    return type == PMPrintSessionGetTypeID() || type == PMPageFormatGetTypeID() || type == PMPrintSettingsGetTypeID() ||
+           type == PMPaperGetTypeID();
 }
 
 CFStringRef Describe(const CFRuntimeObject* object, const QString& fields)
@@ -70,8 +70,7 @@ QSizeF ExactPoints(const QPageSize& size)
 OpaquePMPaper::OpaquePMPaper(const QPageSize& pageSize)
     : CFRuntimeObject(PMPaperGetTypeID()), size(pageSize), width(ExactPoints(pageSize).width()),
       height(ExactPoints(pageSize).height()), name(StringFromQt(pageSize.name()))
-{
-}
+{}
 
 CFStringRef OpaquePMPaper::CopyDescription() const
 {
@@ -83,7 +82,8 @@ OpaquePMPageFormat::OpaquePMPageFormat() : CFRuntimeObject(PMPageFormatGetTypeID
 CFStringRef OpaquePMPageFormat::CopyDescription() const
 {
     const OpaquePMPaper* p = paper.get();
-    return Describe(this, QStringLiteral("paper = %1, orientation = %2").arg(p ? p->size.name() : QString()).arg(orientation));
+    return Describe(
+        this, QStringLiteral("paper = %1, orientation = %2").arg(p ? p->size.name() : QString()).arg(orientation));
 }
 
 OpaquePMPrintSettings::OpaquePMPrintSettings() : CFRuntimeObject(PMPrintSettingsGetTypeID()) {}
@@ -368,8 +368,8 @@ OSStatus PMGetCopies(PMPrintSettings printSettings, UInt32* copies)
     return noErr;
 }
 
-OSStatus PMSessionSetDestination(PMPrintSession printSession, PMPrintSettings printSettings,
-                                 PMDestinationType destType, CFStringRef destFormat, CFURLRef destLocation)
+OSStatus PMSessionSetDestination(PMPrintSession printSession, PMPrintSettings printSettings, PMDestinationType destType,
+                                 CFStringRef destFormat, CFURLRef destLocation)
 {
     OpaquePMPrintSession* session = AsSession(printSession);
     OpaquePMPrintSettings* settings = AsPrintSettings(printSettings);

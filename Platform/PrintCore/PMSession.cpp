@@ -217,7 +217,8 @@ OSStatus PMSessionBeginCGDocumentNoDialog(PMPrintSession printSession, PMPrintSe
         printer->setOutputFormat(QPrinter::PdfFormat);
         printer->setOutputFileName(QString::fromStdString(session->temporaryPath));
     } else {
-        const QString name = settings->printerName.isEmpty() ? QPrinterInfo::defaultPrinterName() : settings->printerName;
+        const QString name =
+            settings->printerName.isEmpty() ? QPrinterInfo::defaultPrinterName() : settings->printerName;
         if (name.isEmpty())
             return Fail(session, kPMNoDefaultPrinter);
         printer->setOutputFileName(QString());
@@ -268,9 +269,9 @@ OSStatus PMSessionBeginPageNoDialog(PMPrintSession printSession, PMPageFormat pa
 
     const QSizeF paper = AdjustedPaperSize(format);
     session->pageScale = std::min(kPageScale, std::sqrt(kMaxPagePixels / (paper.width() * paper.height())));
-    session->surface = QImage(QSize(int(std::ceil(paper.width() * session->pageScale)),
-                                    int(std::ceil(paper.height() * session->pageScale))),
-                              QImage::Format_ARGB32_Premultiplied);
+    session->surface = QImage(
+        QSize(int(std::ceil(paper.width() * session->pageScale)), int(std::ceil(paper.height() * session->pageScale))),
+        QImage::Format_ARGB32_Premultiplied);
     if (session->surface.isNull())
         return Fail(session, kPMGeneralError);
     session->surface.fill(Qt::transparent);

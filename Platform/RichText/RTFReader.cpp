@@ -84,13 +84,18 @@ const std::unordered_map<std::string_view, WordInfo>& Words()
     static const std::unordered_map<std::string_view, WordInfo> words = [] {
         std::unordered_map<std::string_view, WordInfo> table;
         // Destinations whose text is not part of the body.
-        for (std::string_view name :
-             {"info", "stylesheet", "pict", "object", "objdata", "header", "headerl", "headerr", "headerf",
-              "footer", "footerl", "footerr", "footerf", "footnote", "fldinst", "xe", "tc", "annotation",
-              "atnid", "atnauthor", "atndate", "atnref", "themedata", "colorschememapping", "datastore",
-              "latentstyles", "listtable", "listoverridetable", "revtbl", "rsidtbl", "generator", "xmlnstbl",
-              "filetbl", "pgdsctbl", "NeXTGraphic", "nonshppict", "shp", "shpinst", "bkmkstart", "bkmkend",
-              "falt", "panose", "private", "template", "txe", "userprops", "docvar", "pn"})
+        for (std::string_view name : {"info",      "stylesheet",   "pict",        "object",
+                                      "objdata",   "header",       "headerl",     "headerr",
+                                      "headerf",   "footer",       "footerl",     "footerr",
+                                      "footerf",   "footnote",     "fldinst",     "xe",
+                                      "tc",        "annotation",   "atnid",       "atnauthor",
+                                      "atndate",   "atnref",       "themedata",   "colorschememapping",
+                                      "datastore", "latentstyles", "listtable",   "listoverridetable",
+                                      "revtbl",    "rsidtbl",      "generator",   "xmlnstbl",
+                                      "filetbl",   "pgdsctbl",     "NeXTGraphic", "nonshppict",
+                                      "shp",       "shpinst",      "bkmkstart",   "bkmkend",
+                                      "falt",      "panose",       "private",     "template",
+                                      "txe",       "userprops",    "docvar",      "pn"})
             table.emplace(name, WordInfo{Word::SkippedDestination});
         table.emplace("fonttbl", WordInfo{Word::FontTable});
         table.emplace("colortbl", WordInfo{Word::ColorTable});
@@ -99,12 +104,12 @@ const std::unordered_map<std::string_view, WordInfo>& Words()
         table.emplace("ud", WordInfo{Word::UnicodeDestination});
 
         const std::pair<std::string_view, char16_t> characters[] = {
-            {"par", u'\n'},       {"sect", u'\n'},       {"row", u'\n'},        {"nestrow", u'\n'},
-            {"line", u'\u2028'},  {"page", u'\f'},       {"tab", u'\t'},        {"cell", u'\t'},
-            {"nestcell", u'\t'},  {"emdash", u'\u2014'}, {"endash", u'\u2013'}, {"emspace", u'\u2003'},
-            {"enspace", u'\u2002'}, {"qmspace", u'\u2005'}, {"bullet", u'\u2022'}, {"lquote", u'\u2018'},
-            {"rquote", u'\u2019'}, {"ldblquote", u'\u201C'}, {"rdblquote", u'\u201D'}, {"zwj", u'\u200D'},
-            {"zwnj", u'\u200C'},  {"ltrmark", u'\u200E'}, {"rtlmark", u'\u200F'},
+            {"par", u'\n'},         {"sect", u'\n'},          {"row", u'\n'},           {"nestrow", u'\n'},
+            {"line", u'\u2028'},    {"page", u'\f'},          {"tab", u'\t'},           {"cell", u'\t'},
+            {"nestcell", u'\t'},    {"emdash", u'\u2014'},    {"endash", u'\u2013'},    {"emspace", u'\u2003'},
+            {"enspace", u'\u2002'}, {"qmspace", u'\u2005'},   {"bullet", u'\u2022'},    {"lquote", u'\u2018'},
+            {"rquote", u'\u2019'},  {"ldblquote", u'\u201C'}, {"rdblquote", u'\u201D'}, {"zwj", u'\u200D'},
+            {"zwnj", u'\u200C'},    {"ltrmark", u'\u200E'},   {"rtlmark", u'\u200F'},
         };
         for (const auto& [name, character] : characters)
             table.emplace(name, WordInfo{Word::Character, character});
@@ -226,8 +231,7 @@ class Reader {
 public:
     Reader(const UInt8* bytes, size_t length, RTFDocument& document)
         : p_(bytes), end_(bytes + length), document_(document)
-    {
-    }
+    {}
 
     bool Read(std::string* reason);
 

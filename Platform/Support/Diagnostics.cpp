@@ -42,8 +42,7 @@ void ReportException(std::string_view where)
     } catch (const std::exception& error) {
         message = error.what();
         thrown = &error;
-    } catch (...) {
-    }
+    } catch (...) {}
     char address[2 * sizeof(void*) + 8];
     std::snprintf(address, sizeof address, "0x%llx",
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(thrown)));

@@ -16,16 +16,15 @@ inline std::string UTF8Of(CFStringRef s)
     CFIndex length = CFStringGetLength(s);
     CFStringGetBytes(s, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false, nullptr, 0, &needed);
     std::string out(static_cast<size_t>(needed), '\0');
-    CFStringGetBytes(s, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false,
-                     reinterpret_cast<UInt8*>(out.data()), needed, &needed);
+    CFStringGetBytes(s, CFRangeMake(0, length), kCFStringEncodingUTF8, 0, false, reinterpret_cast<UInt8*>(out.data()),
+                     needed, &needed);
     return out;
 }
 
 inline CFRef<CFStringRef> MakeString(std::string_view utf8)
 {
     return CFRef<CFStringRef>(CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(utf8.data()),
-                                                      static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8,
-                                                      false));
+                                                      static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8, false));
 }
 
 inline CFRef<CFMutableStringRef> MakeMutableString(std::string_view utf8)
@@ -58,8 +57,7 @@ inline CFRef<CFDataRef> MakeData(std::string_view bytes)
 
 // A property list parsed from text; `error` (when given) gets the reader's
 // reason, empty when it parsed.
-inline CFRef<CFTypeRef> ParsePropertyList(std::string_view text,
-                                          CFOptionFlags options = kCFPropertyListImmutable,
+inline CFRef<CFTypeRef> ParsePropertyList(std::string_view text, CFOptionFlags options = kCFPropertyListImmutable,
                                           std::string* error = nullptr)
 {
     auto data = MakeData(text);

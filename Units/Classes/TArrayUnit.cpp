@@ -33,12 +33,10 @@ bool IsNumber(CFTypeRef value)
 }
 
 const CFArrayCallBacks kObjectCallBacks = {0, ContainerCallBacks::RetainObject, ContainerCallBacks::ReleaseObject,
-                                           ContainerCallBacks::CopyObjectDescription,
-                                           ContainerCallBacks::ObjectsEqual};
+                                           ContainerCallBacks::CopyObjectDescription, ContainerCallBacks::ObjectsEqual};
 const CFArrayCallBacks kPointerCallBacks = {0, nullptr, ContainerCallBacks::DisposeBlock,
                                             ContainerCallBacks::CopyBlockDescription, nullptr};
-const CFArrayCallBacks kWeakPointerCallBacks = {0, nullptr, nullptr, ContainerCallBacks::CopyBlockDescription,
-                                                nullptr};
+const CFArrayCallBacks kWeakPointerCallBacks = {0, nullptr, nullptr, ContainerCallBacks::CopyBlockDescription, nullptr};
 
 CFComparisonResult CompareByHandleSort(const void* a, const void* b, void* context)
 {

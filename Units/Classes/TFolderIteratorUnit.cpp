@@ -57,8 +57,8 @@ void TFolderIterator::WalkFolder(const FSRef& folder, const IteratorNodeInfo& sa
         const auto item = std::make_unique<FSRef>();
         while (true) {
             ItemCount found = 0;
-            const OSErr status = FSGetCatalogInfoBulk(iterator, 1, &found, nullptr, kFSCatInfoNone, nullptr,
-                                                      item.get(), nullptr, nullptr);
+            const OSErr status = FSGetCatalogInfoBulk(iterator, 1, &found, nullptr, kFSCatInfoNone, nullptr, item.get(),
+                                                      nullptr, nullptr);
             if (status == noErr || (status == errFSNoMoreItems && found == 1))
                 HandleItem(*item);
             if (status != noErr || userCanceled_)

@@ -9,8 +9,8 @@
 #include <Support/Diagnostics.h>
 
 #include <cstdio>
-#include <unistd.h>
 #include <mutex>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace {
@@ -53,8 +53,7 @@ void AutoreleaseTimerCallback(EventLoopTimerRef timer, void*)
 void ScheduleDrain()
 {
     if (gAutoreleaseTimer == nullptr && OnMainThread())
-        InstallEventLoopTimer(GetCurrentEventLoop(), 0.0, 0.0, AutoreleaseTimerCallback, nullptr,
-                              &gAutoreleaseTimer);
+        InstallEventLoopTimer(GetCurrentEventLoop(), 0.0, 0.0, AutoreleaseTimerCallback, nullptr, &gAutoreleaseTimer);
 }
 
 std::unordered_map<CFStringRef, const ClassInfo*>* gRegisteredClasses = nullptr;

@@ -56,25 +56,31 @@ typedef std::vector<ParameterType> ParameterArray;
 
 // Declares the class machinery inside a class body. The class's
 // constructor stays protected: objects come from Allocate or Create.
-#define BRINDLET_CLASS(Class, Parent)                                   \
-public:                                                                 \
-    using Inherited = Parent;                                           \
-    static const ClassInfo& StaticClass();                              \
-    const ClassInfo& GetClass() const override { return StaticClass(); } \
-    static Class* Allocate() { return TObject::AllocateInstance<Class>(); } \
-                                                                        \
-protected:                                                              \
-    friend class TObject;                                               \
-                                                                        \
+#define BRINDLET_CLASS(Class, Parent)                                                                                  \
+public:                                                                                                                \
+    using Inherited = Parent;                                                                                          \
+    static const ClassInfo& StaticClass();                                                                             \
+    const ClassInfo& GetClass() const override                                                                         \
+    {                                                                                                                  \
+        return StaticClass();                                                                                          \
+    }                                                                                                                  \
+    static Class* Allocate()                                                                                           \
+    {                                                                                                                  \
+        return TObject::AllocateInstance<Class>();                                                                     \
+    }                                                                                                                  \
+                                                                                                                       \
+protected:                                                                                                             \
+    friend class TObject;                                                                                              \
+                                                                                                                       \
 private:
 
 // Defines a class's ClassInfo, in its unit's source file.
-#define BRINDLET_DEFINE_CLASS(Class, Parent)                                                     \
-    const ClassInfo& Class::StaticClass()                                                        \
-    {                                                                                            \
-        static const ClassInfo info{#Class, &Parent::StaticClass(),                              \
-                                    []() -> TObject* { return Class::Allocate(); }, {}};          \
-        return info;                                                                             \
+#define BRINDLET_DEFINE_CLASS(Class, Parent)                                                                           \
+    const ClassInfo& Class::StaticClass()                                                                              \
+    {                                                                                                                  \
+        static const ClassInfo info{                                                                                   \
+            #Class, &Parent::StaticClass(), []() -> TObject* { return Class::Allocate(); }, {}};                       \
+        return info;                                                                                                   \
     }
 
 namespace ObjectDetail {
@@ -351,4 +357,3 @@ T* AllocateFromArchiveAs(TArchiver* archiver, Where... where)
     object->Release();
     return nullptr;
 }
-

@@ -167,10 +167,9 @@ void TPreferenceHandler::SetArrayValue(const ShortString& key, CFTypeRef value)
     if (value == nullptr)
         return;
     CFRef<CFTypeRef> stored(CopyStoredValue(key));
-    CFRef<CFMutableArrayRef> array(
-        HasType(stored, CFArrayGetTypeID())
-            ? CFArrayCreateMutableCopy(nullptr, 0, static_cast<CFArrayRef>(stored.get()))
-            : CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
+    CFRef<CFMutableArrayRef> array(HasType(stored, CFArrayGetTypeID())
+                                       ? CFArrayCreateMutableCopy(nullptr, 0, static_cast<CFArrayRef>(stored.get()))
+                                       : CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
     if (CFArrayContainsValue(array, CFRangeMake(0, CFArrayGetCount(array)), value))
         return;
     CFArrayAppendValue(array, value);
@@ -360,8 +359,8 @@ void TPreferenceHandlerFile::Initialize()
 {
     Inherited::Initialize();
     if (store_ == nullptr)
-        store_ = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                                           &kCFTypeDictionaryValueCallBacks);
+        store_ =
+            CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
 }
 
 void TPreferenceHandlerFile::Deallocate()

@@ -244,8 +244,9 @@ void ObserverNotification(NSNotificationCenter* center, const ShortString& name,
         // share that registration, whatever center they name.
         it = observers.emplace(name.ToString(), std::vector<Observer>{}).first;
         NSNotificationCenter* cocoaCenter = center ? center : NSNotificationCenter::defaultCenter();
-        cocoaCenter->addObserver(&gDispatchCenter, [](NSNotification* notification) { dispatch(notification); },
-                                 NSString::stringWithUTF8String(name.c_str()), nullptr);
+        cocoaCenter->addObserver(
+            &gDispatchCenter, [](NSNotification* notification) { dispatch(notification); },
+            NSString::stringWithUTF8String(name.c_str()), nullptr);
     }
     it->second.push_back({action, target});
 }

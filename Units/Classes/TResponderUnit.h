@@ -91,8 +91,7 @@ protected:
     void WarnAboutAction(const char* text, bool always);
 
 private:
-    friend void NotificationToMethodCallback(CFNotificationCenterRef, void*, CFStringRef, const void*,
-                                             CFDictionaryRef);
+    friend void NotificationToMethodCallback(CFNotificationCenterRef, void*, CFStringRef, const void*, CFDictionaryRef);
 
     std::map<std::string, MethodCode> handlers_;
     // Cocoa names observed, with the center each was observed on.
@@ -126,8 +125,8 @@ protected:
 };
 
 // The delivery of a Core Foundation center to a responder's handler.
-void NotificationToMethodCallback(CFNotificationCenterRef center, void* observer, CFStringRef name,
-                                  const void* object, CFDictionaryRef userInfo);
+void NotificationToMethodCallback(CFNotificationCenterRef center, void* observer, CFStringRef name, const void* object,
+                                  CFDictionaryRef userInfo);
 
 // The bridge through which responders observe Cocoa notification centers.
 namespace TNSNotificationCenter {

@@ -76,8 +76,7 @@ PCREMatchInfo::PCREMatchInfo(const PCREMatchInfo& other) : text(other.text), ran
 
 PCREMatchInfo::PCREMatchInfo(PCREMatchInfo&& other) noexcept
     : text(other.text), range(other.range), string(std::exchange(other.string, nullptr))
-{
-}
+{}
 
 PCREMatchInfo& PCREMatchInfo::operator=(PCREMatchInfo other) noexcept
 {
@@ -227,8 +226,8 @@ bool TPCRERegex::MatchWithSubject(CFStringRef subject)
 {
     if (!PrepareSubject(subject))
         return false;
-    return pcre_exec(compiled_, studyData_, subjectBytes_.data(), static_cast<int>(subjectBytes_.size()), 0, 0,
-                     nullptr, 0) >= 0;
+    return pcre_exec(compiled_, studyData_, subjectBytes_.data(), static_cast<int>(subjectBytes_.size()), 0, 0, nullptr,
+                     0) >= 0;
 }
 
 bool TPCRERegex::MatchWithSubject(CFStringRef subject, PCREMatchesArray& matches)
@@ -239,8 +238,8 @@ bool TPCRERegex::MatchWithSubject(CFStringRef subject, PCREMatchesArray& matches
     if (!PrepareSubject(subject))
         return false;
     AllocateVectors();
-    const int result = pcre_exec(compiled_, studyData_, subjectBytes_.data(), static_cast<int>(subjectBytes_.size()),
-                                 0, 0, vector_.data(), static_cast<int>(vector_.size()));
+    const int result = pcre_exec(compiled_, studyData_, subjectBytes_.data(), static_cast<int>(subjectBytes_.size()), 0,
+                                 0, vector_.data(), static_cast<int>(vector_.size()));
     // The vector has room for every group, so 0 (too small) cannot come;
     // negative results are no match or an error.
     if (result <= 0)

@@ -90,8 +90,8 @@ CGSize CGContextGetTextSize(CFStringRef text, CGFloat width, NSFont* font, Boole
         textShadow->setShadowBlurRadius(6);
         attributes->setShadow(textShadow);
     }
-    const CGRect bounds = NSStringDrawing::boundingRectWithSize(
-        text, CGSizeMake(width, 2147483648.0f), NSStringDrawingUsesLineFragmentOrigin, attributes);
+    const CGRect bounds = NSStringDrawing::boundingRectWithSize(text, CGSizeMake(width, 2147483648.0f),
+                                                                NSStringDrawingUsesLineFragmentOrigin, attributes);
     pool->release();
     return bounds.size;
 }
@@ -162,8 +162,7 @@ void CGContextFlipVertically(CGContextRef context, CGRect rect)
     CGContextScaleCTM(context, 1, -1);
 }
 
-void CGContextAddRoundedRect(CGContextRef context, CGRect rect, CGFloat ovalWidth, CGFloat ovalHeight,
-                             CGFloat radius)
+void CGContextAddRoundedRect(CGContextRef context, CGRect rect, CGFloat ovalWidth, CGFloat ovalHeight, CGFloat radius)
 {
     // A zero oval would scale the space away (and divide by zero): the
     // corners have no size, so the path is the rectangle.

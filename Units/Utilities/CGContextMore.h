@@ -6,9 +6,9 @@
 
 #include <CGUtilities.h>
 
+#include <AppKit/NSTextDrawing.h>
 #include <CoreGraphics/CIImage.h>
 #include <CoreGraphics/CoreGraphics.h>
-#include <AppKit/NSTextDrawing.h>
 #include <CoreServices/IconServices.h>
 
 // The options of CGContextDrawText.
@@ -36,8 +36,7 @@ void CGContextDrawText(CGContextRef context, CGRect rect, CFStringRef text, NSFo
                        CGTextOptions options);
 // The text laid out in a container of the rectangle's size and drawn at
 // its origin through the current Cocoa context.
-void CGContextDrawTextBox(CGContextRef context, CGRect rect, CFStringRef text,
-                          const NSAttributeDictionary* attributes);
+void CGContextDrawTextBox(CGContextRef context, CGRect rect, CFStringRef text, const NSAttributeDictionary* attributes);
 // The size of the text in the font, centred and wrapped in `width`
 // (height unlimited).
 CGSize CGContextGetTextSize(CFStringRef text, CGFloat width, NSFont* font, Boolean shadow);

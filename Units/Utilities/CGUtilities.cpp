@@ -137,8 +137,8 @@ CGImageRef CGImageCreateCopyWithSize(CGImageRef image, CGSize size)
     CGContextRef context = CGBitmapContextCreate(size, buffer);
     if (context == nullptr)
         return CGImageRetain(image);
-    const CGRect all = CGRectMake(0, 0, CGFloat(CGBitmapContextGetWidth(context)),
-                                  CGFloat(CGBitmapContextGetHeight(context)));
+    const CGRect all =
+        CGRectMake(0, 0, CGFloat(CGBitmapContextGetWidth(context)), CGFloat(CGBitmapContextGetHeight(context)));
     CGContextClearRect(context, all);
     CGContextDrawImage(context, all, image);
     CGImageRef copy = CGBitmapContextCreateImage(context);

@@ -17,8 +17,7 @@ namespace {
 CFRef<CFStringRef> NewString(std::string_view utf8)
 {
     return CFRef<CFStringRef>(CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(utf8.data()),
-                                                      static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8,
-                                                      false));
+                                                      static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8, false));
 }
 
 }  // namespace

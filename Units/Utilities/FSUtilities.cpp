@@ -34,8 +34,7 @@ bool IsNoFile(const FSRef& ref)
 CFRef<CFStringRef> NewString(std::string_view utf8)
 {
     return CFRef<CFStringRef>(CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(utf8.data()),
-                                                      static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8,
-                                                      false));
+                                                      static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8, false));
 }
 
 // The UTF-16 of a name as the File Manager takes it; false when it is no

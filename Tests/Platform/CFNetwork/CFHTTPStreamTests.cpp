@@ -190,8 +190,10 @@ TEST_F(HTTPStream, FailuresEndWithOneErrorAndNoEnd)
         std::string bodyBefore;
     };
     const Case cases[] = {
-        {"refused", "http://127.0.0.1:" + std::to_string(LocalHTTPServer::ClosedPort()) + "/",
-         {kCFStreamErrorDomainPOSIX, ECONNREFUSED}, ""},
+        {"refused",
+         "http://127.0.0.1:" + std::to_string(LocalHTTPServer::ClosedPort()) + "/",
+         {kCFStreamErrorDomainPOSIX, ECONNREFUSED},
+         ""},
         {"cut short", server_.URL("/cut"), {kCFStreamErrorDomainPOSIX, ECONNRESET}, "the first part"},
     };
     for (const Case& c : cases) {
@@ -368,7 +370,8 @@ TEST_F(HTTPStream, TheRequestGoesOutAsWritten)
     CFHTTPMessageSetHeaderFieldValue(request, CFSTR("x-token"), CFSTR("s\u00e9cond"));
     CFHTTPMessageSetHeaderFieldValue(request, CFSTR("Content-Length"), CFSTR("2"));  // ours is sent
     const std::string text = "name=J\u00fcrgen";
-    CFRef<CFDataRef> body(CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(text.data()), static_cast<CFIndex>(text.size())));
+    CFRef<CFDataRef> body(
+        CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(text.data()), static_cast<CFIndex>(text.size())));
     CFHTTPMessageSetBody(request, body);
 
     Client client;

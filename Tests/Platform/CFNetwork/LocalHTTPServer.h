@@ -91,7 +91,8 @@ private:
                     request.headers[lines[i].left(colon).trimmed().toLower().toStdString()] =
                         lines[i].mid(colon + 1).trimmed().toStdString();
             }
-            const size_t length = std::stoul(request.headers.count("content-length") ? request.headers["content-length"] : "0");
+            const size_t length =
+                std::stoul(request.headers.count("content-length") ? request.headers["content-length"] : "0");
             if (static_cast<size_t>(buffer->size() - headerEnd - 4) < length)
                 return;
             request.body = buffer->mid(headerEnd + 4, static_cast<qsizetype>(length)).toStdString();
@@ -126,8 +127,8 @@ private:
             at = std::min(response.body.size(), at + size);
         }
         parts.push_back(response.body.substr(at));
-        WriteParts(socket, std::make_shared<std::vector<std::string>>(std::move(parts)), 0,
-                   response.pauseMilliseconds, response.announcedExtra > 0);
+        WriteParts(socket, std::make_shared<std::vector<std::string>>(std::move(parts)), 0, response.pauseMilliseconds,
+                   response.announcedExtra > 0);
     }
 
     static void WriteParts(QPointer<QTcpSocket> socket, std::shared_ptr<std::vector<std::string>> parts, size_t index,

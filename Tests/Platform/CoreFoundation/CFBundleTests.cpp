@@ -21,8 +21,8 @@ const std::string kSamplePath = std::string(BRINDLET_FIXTURES_DIR) + "/Bundles/S
 
 CFRef<CFURLRef> FolderURL(const std::string& path)
 {
-    return CFRef<CFURLRef>(CFURLCreateFromFileSystemRepresentation(
-        nullptr, reinterpret_cast<const UInt8*>(path.data()), static_cast<CFIndex>(path.size()), true));
+    return CFRef<CFURLRef>(CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8*>(path.data()),
+                                                                   static_cast<CFIndex>(path.size()), true));
 }
 
 CFRef<CFBundleRef> SampleBundle()
@@ -146,8 +146,8 @@ TEST(CFBundle, FindsResources)
         CFRef<CFStringRef> type = c.type ? MakeString(c.type) : CFRef<CFStringRef>();
         CFRef<CFStringRef> subdirectory = c.subdirectory ? MakeString(c.subdirectory) : CFRef<CFStringRef>();
         CFRef<CFURLRef> url(CFBundleCopyResourceURL(bundle, name, type, subdirectory));
-        const std::string where = std::string(c.name) + " " + (c.type ? c.type : "-") + " " +
-                                  (c.subdirectory ? c.subdirectory : "-");
+        const std::string where =
+            std::string(c.name) + " " + (c.type ? c.type : "-") + " " + (c.subdirectory ? c.subdirectory : "-");
         if (c.expected == nullptr) {
             EXPECT_FALSE(url) << where << " gave " << PathOf(url);
             continue;
@@ -188,8 +188,8 @@ TEST(CFBundle, TranslatesFromTheStringsTables)
         {"Anything", nullptr, "Empty", "Anything"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Localized(bundle, c.key, c.value, c.table), c.expected) << c.key << " in " << (c.table ? c.table : "-");
-
+        EXPECT_EQ(Localized(bundle, c.key, c.value, c.table), c.expected)
+            << c.key << " in " << (c.table ? c.table : "-");
 }
 
 TEST(CFBundle, FollowsThePreferredLanguages)
@@ -200,14 +200,10 @@ TEST(CFBundle, FollowsThePreferredLanguages)
         const char* lang;
         const char* openSheet;
     } cases[] = {
-        {"de", nullptr, "Blatt öffnen…"},
-        {"fr:de_AT", nullptr, "Blatt öffnen…"},
-        {"en:de", nullptr, "Open Sheet…"},
-        {nullptr, "de_DE.UTF-8", "Blatt öffnen…"},
-        {"", "de_DE.UTF-8@euro", "Blatt öffnen…"},
-        {nullptr, "C", "Open Sheet…"},
-        {nullptr, "POSIX", "Open Sheet…"},
-        {"fr", nullptr, "Open Sheet…"},
+        {"de", nullptr, "Blatt öffnen…"},          {"fr:de_AT", nullptr, "Blatt öffnen…"},
+        {"en:de", nullptr, "Open Sheet…"},         {nullptr, "de_DE.UTF-8", "Blatt öffnen…"},
+        {"", "de_DE.UTF-8@euro", "Blatt öffnen…"}, {nullptr, "C", "Open Sheet…"},
+        {nullptr, "POSIX", "Open Sheet…"},         {"fr", nullptr, "Open Sheet…"},
     };
     for (const Case& c : cases) {
         ScopedLocale locale(c.language, c.lang);

@@ -11,8 +11,9 @@ CFRef<CFTimeZoneRef> Zone(const char* name)
 
 CFGregorianDate Date(int year, int month, int day, int hour = 0, int minute = 0, double second = 0)
 {
-    return CFGregorianDate{year, static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour),
-                           static_cast<SInt8>(minute), second};
+    return CFGregorianDate{
+        year,  static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour), static_cast<SInt8>(minute),
+        second};
 }
 
 std::string Text(const CFGregorianDate& d)
@@ -100,7 +101,9 @@ TEST(CFGregorianDate, AddingUnits)
         {"29 February + 1 year", Date(2024, 2, 29), {1, 0, 0, 0, 0, 0}, "2025-02-28 00:00:00"},
         {"December + 2 months", Date(2024, 12, 15), {0, 2, 0, 0, 0, 0}, "2025-02-15 00:00:00"},
         {"March - 3 months", Date(2024, 3, 31), {0, -3, 0, 0, 0, 0}, "2023-12-31 00:00:00"},
-        {"a day across the spring change keeps the time", Date(2024, 3, 30, 10), {0, 0, 1, 0, 0, 0},
+        {"a day across the spring change keeps the time",
+         Date(2024, 3, 30, 10),
+         {0, 0, 1, 0, 0, 0},
          "2024-03-31 10:00:00"},
         {"24 hours across it do not", Date(2024, 3, 30, 10), {0, 0, 0, 24, 0, 0}, "2024-03-31 11:00:00"},
         {"a week back", Date(2024, 11, 3, 8), {0, 0, -7, 0, 0, 0}, "2024-10-27 08:00:00"},
@@ -129,10 +132,9 @@ TEST(CFGregorianDate, DifferencesTakeTheLargestUnitsFirst)
         {"none", Date(2024, 6, 1, 8), Date(2024, 6, 1, 8), {0, 0, 0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        const CFGregorianUnits u =
-            CFAbsoluteTimeGetDifferenceAsGregorianUnits(CFGregorianDateGetAbsoluteTime(c.later, berlin),
-                                                        CFGregorianDateGetAbsoluteTime(c.earlier, berlin), berlin,
-                                                        kCFGregorianAllUnits);
+        const CFGregorianUnits u = CFAbsoluteTimeGetDifferenceAsGregorianUnits(
+            CFGregorianDateGetAbsoluteTime(c.later, berlin), CFGregorianDateGetAbsoluteTime(c.earlier, berlin), berlin,
+            kCFGregorianAllUnits);
         EXPECT_EQ(u.years, c.expected.years) << c.name;
         EXPECT_EQ(u.months, c.expected.months) << c.name;
         EXPECT_EQ(u.days, c.expected.days) << c.name;
@@ -155,9 +157,9 @@ TEST(CFGregorianDate, DayOfWeekYearAndWeek)
         CFGregorianDate date;
         SInt32 weekday, dayOfYear, week;
     } cases[] = {
-        {Date(2024, 1, 1), 1, 1, 1},       // a Monday
+        {Date(2024, 1, 1), 1, 1, 1},  // a Monday
         {Date(2024, 12, 31, 23, 30), 2, 366, 1},
-        {Date(2023, 1, 1), 7, 1, 52},      // a Sunday, in the last week of 2022
+        {Date(2023, 1, 1), 7, 1, 52},  // a Sunday, in the last week of 2022
         {Date(2026, 12, 10, 0, 30), 4, 344, 50},
         {Date(2021, 1, 3), 7, 3, 53},
     };

@@ -179,8 +179,8 @@ TEST(CFDictionary, LargeTablesKeepOrderAndFindEveryKey)
 TEST(CFDictionary, CopiesAndCopiedStringKeys)
 {
     CFRef<CFMutableStringRef> key = MakeMutableString("mutable");
-    CFRef<CFMutableDictionaryRef> d(CFDictionaryCreateMutable(nullptr, 0, &kCFCopyStringDictionaryKeyCallBacks,
-                                                              &kCFTypeDictionaryValueCallBacks));
+    CFRef<CFMutableDictionaryRef> d(
+        CFDictionaryCreateMutable(nullptr, 0, &kCFCopyStringDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     CFRef<CFMutableArrayRef> nested(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
     CFDictionarySetValue(d, key, nested);
     CFStringAppend(key, CFSTR(" changed"));

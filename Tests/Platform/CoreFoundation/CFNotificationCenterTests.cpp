@@ -106,11 +106,8 @@ TEST(CFNotificationLocalCenter, CallsEveryMatchingObserverBeforePostReturns)
         std::vector<std::string> called;
     };
     const Case cases[] = {
-        {"A", &x, {"a", "b", "c"}},
-        {"A", nullptr, {"a", "c"}},
-        {"A", &y, {"a", "c", "e"}},
-        {"B", &y, {"c", "d", "e"}},
-        {"C", nullptr, {"c"}},
+        {"A", &x, {"a", "b", "c"}}, {"A", nullptr, {"a", "c"}}, {"A", &y, {"a", "c", "e"}},
+        {"B", &y, {"c", "d", "e"}}, {"C", nullptr, {"c"}},
     };
     auto info = ParsePropertyList("<plist version=\"1.0\"><dict><key>k</key><string>v</string></dict></plist>");
     for (const Case& row : cases) {
@@ -193,12 +190,8 @@ TEST(CFNotificationLocalCenter, RemovalByNameAndObject)
     };
     // Before any removal: 1 and 2 hear A, 3 hears both.
     const Case cases[] = {
-        {"A", false, false, "33"},
-        {"A", true, false, "133"},
-        {nullptr, true, false, "133"},
-        {"B", false, false, "1233"},
-        {nullptr, false, false, ""},
-        {nullptr, false, true, ""},
+        {"A", false, false, "33"},   {"A", true, false, "133"},   {nullptr, true, false, "133"},
+        {"B", false, false, "1233"}, {nullptr, false, false, ""}, {nullptr, false, true, ""},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(testing::Message() << (row.removeName ? row.removeName : "nil") << " " << row.removeObject);
@@ -350,8 +343,7 @@ TEST(CFNotificationPeer, DISABLED_AnswersARequest)
 
     ASSERT_TRUE(RunUntil([&] { return !requests.empty(); }));
     EXPECT_TRUE(CFEqual(requests[0].userInfo, MakePayload())) << DescriptionOf(requests[0].userInfo);
-    CFNotificationCenterPostNotification(center, Named("Reply"), requests[0].objectValue, requests[0].userInfo,
-                                         true);
+    CFNotificationCenterPostNotification(center, Named("Reply"), requests[0].objectValue, requests[0].userInfo, true);
     // Hearing its own reply shows it has left this process.
     ASSERT_TRUE(RunUntil([&] { return !ownReplies.empty(); }));
     EXPECT_TRUE(otherObjects.empty()) << "objects are compared as strings";
@@ -473,9 +465,8 @@ TEST(CFNotificationDistributedCenter, PostsThatCannotTravelAreRefusedWithOneLine
     CFRef<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
     const void* key = CFSTR("key");
     const void* uuidValue = uuid.get();
-    CFRef<CFDictionaryRef> notAPropertyList(CFDictionaryCreate(nullptr, &key, &uuidValue, 1,
-                                                               &kCFTypeDictionaryKeyCallBacks,
-                                                               &kCFTypeDictionaryValueCallBacks));
+    CFRef<CFDictionaryRef> notAPropertyList(CFDictionaryCreate(
+        nullptr, &key, &uuidValue, 1, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     auto big = MakeData(std::string(800 * 1024, 'b'));  // larger than 1 MB once in base 64
     const void* bigValue = big.get();
     CFRef<CFDictionaryRef> tooBig(CFDictionaryCreate(nullptr, &key, &bigValue, 1, &kCFTypeDictionaryKeyCallBacks,

@@ -51,8 +51,7 @@ TEST(CFOpenStep, ReadsWellFormedText)
          "<dict><key>k</key><string>v</string></dict><data>D713qgA=</data></array>"
          "<key>empty</key><array/><key>none</key><dict/></dict>"},
         {"empty data", "(<>)", "<array><data></data></array>"},
-        {"escapes", R"("a\nb\tc\rd\be\ff\ag\vh\\i\"j\'k\ql")",
-         "<string>a\nb\tc\rd\be\ff\ag\vh\\i\"j'kql</string>"},
+        {"escapes", R"("a\nb\tc\rd\be\ff\ag\vh\\i\"j\'k\ql")", "<string>a\nb\tc\rd\be\ff\ag\vh\\i\"j'kql</string>"},
         {"Unicode escapes", R"("caf\U00e9 \U41\U263a")", "<string>café A☺</string>"},
         {"surrogate pair", R"("\UD83D\UDE00!")", "<string>😀!</string>"},
         {"octal escapes read as Mac Roman", R"("\101\216\0401")", "<string>Aé 1</string>"},
@@ -131,8 +130,8 @@ TEST(CFOpenStep, RefusesMalformedTextWithTheLine)
 TEST(CFOpenStep, MutabilityOptions)
 {
     const std::string text = "{ list = (s); data = <00>; }";
-    for (CFOptionFlags option : {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
-                                 kCFPropertyListMutableContainersAndLeaves}) {
+    for (CFOptionFlags option :
+         {kCFPropertyListImmutable, kCFPropertyListMutableContainers, kCFPropertyListMutableContainersAndLeaves}) {
         auto root = ParsePropertyList(text, option);
         ASSERT_TRUE(root);
         auto dictionary = static_cast<CFMutableDictionaryRef>(const_cast<void*>(root.get()));

@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <set>
-#include <sstream>
-#include <spawn.h>
 #include <optional>
+#include <set>
+#include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -131,10 +131,7 @@ protected:
     }
 
     // Runs a child to its end; true when it succeeded.
-    bool RunChild(const std::string& script)
-    {
-        return ExitedCleanly(SpawnChild(script));
-    }
+    bool RunChild(const std::string& script) { return ExitedCleanly(SpawnChild(script)); }
 
     static bool ExitedCleanly(pid_t child)
     {
@@ -230,8 +227,8 @@ TEST(CFPreferencesChild, DISABLED_Run)
 
 TEST_F(CFPreferencesTest, ValuesStayPendingUntilSynchronisedThenLandInTheFile)
 {
-    CFRef<CFMutableDictionaryRef> window(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                                                                   &kCFTypeDictionaryValueCallBacks));
+    CFRef<CFMutableDictionaryRef> window(
+        CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     CFDictionarySetValue(window, CFSTR("width"), Integer(640));
     const Float32 scale = 0.5f;
     CFRef<CFNumberRef> real(CFNumberCreate(nullptr, kCFNumberFloat32Type, &scale));
@@ -277,11 +274,11 @@ TEST_F(CFPreferencesTest, ValuesStayPendingUntilSynchronisedThenLandInTheFile)
 TEST_F(CFPreferencesTest, ValuesThatAreNotPropertyListsAreRefused)
 {
     CFRef<CFURLRef> url(CFURLCreateWithString(nullptr, CFSTR("file:///tmp"), nullptr));
-    CFRef<CFMutableDictionaryRef> holdsURL(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                                                                     &kCFTypeDictionaryValueCallBacks));
+    CFRef<CFMutableDictionaryRef> holdsURL(
+        CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     CFDictionarySetValue(holdsURL, CFSTR("where"), url);
-    CFRef<CFMutableDictionaryRef> numberKey(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                                                                      &kCFTypeDictionaryValueCallBacks));
+    CFRef<CFMutableDictionaryRef> numberKey(
+        CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
     CFDictionarySetValue(numberKey, Integer(1), CFSTR("one"));
 
     SetInteger("kept", 1);

@@ -85,8 +85,7 @@ CFRef<CFMutableDictionaryRef> SampleTree()
 
 std::string Document(std::string_view body)
 {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + std::string(body) +
-           "\n</plist>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + std::string(body) + "\n</plist>\n";
 }
 
 }  // namespace
@@ -154,8 +153,8 @@ TEST(CFPropertyList, MutabilityOptions)
 {
     const std::string xml = Document("<dict><key>list</key><array><string>s</string></array>"
                                      "<key>data</key><data>AAE=</data></dict>");
-    for (CFOptionFlags option : {kCFPropertyListImmutable, kCFPropertyListMutableContainers,
-                                 kCFPropertyListMutableContainersAndLeaves}) {
+    for (CFOptionFlags option :
+         {kCFPropertyListImmutable, kCFPropertyListMutableContainers, kCFPropertyListMutableContainersAndLeaves}) {
         auto root = ParsePropertyList(xml, option);
         ASSERT_TRUE(root);
         auto dictionary = static_cast<CFMutableDictionaryRef>(const_cast<void*>(root.get()));
@@ -178,16 +177,22 @@ TEST(CFPropertyList, ToleratesWhatUsersFilesHold)
         std::string xml;
         const char* expectedString;  // the string value under "k", or null to skip
     } cases[] = {
-        {"comments and blank lines", Document("<!-- note -->\n<dict>\n<!-- x --><key>k</key>\n\n<string>v</string></dict>"), "v"},
+        {"comments and blank lines",
+         Document("<!-- note -->\n<dict>\n<!-- x --><key>k</key>\n\n<string>v</string></dict>"), "v"},
         {"entities", Document("<dict><key>k</key><string>&lt;&amp;&gt;&quot;&apos;&#65;&#x263A;</string></dict>"),
          "<&>\"'A☺"},
         {"CDATA", Document("<dict><key>k</key><string>a<![CDATA[<b> & ]]>c</string></dict>"), "a<b> & c"},
         {"raw control characters", Document("<dict><key>k</key><string>\x01\x02</string></dict>"), "\x01\x02"},
         {"no plist element", "<?xml version=\"1.0\"?><dict><key>k</key><string>bare</string></dict>", "bare"},
         {"no declaration", "<plist><dict><key>k</key><string/></dict></plist>", ""},
-        {"document type", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-         "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\"><dict><key>k</key><string>t</string></dict></plist>", "t"},
-        {"Latin-1 declared", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><plist><dict><key>k</key><string>caf\xE9</string></dict></plist>",
+        {"document type",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+         "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist "
+         "version=\"1.0\"><dict><key>k</key><string>t</string></dict></plist>",
+         "t"},
+        {"Latin-1 declared",
+         "<?xml version=\"1.0\" "
+         "encoding=\"ISO-8859-1\"?><plist><dict><key>k</key><string>caf\xE9</string></dict></plist>",
          "café"},
         {"byte-order mark", "\xEF\xBB\xBF<plist><dict><key>k</key><string>bom</string></dict></plist>", "bom"},
     };
@@ -195,14 +200,15 @@ TEST(CFPropertyList, ToleratesWhatUsersFilesHold)
         std::string error;
         auto root = ParsePropertyList(c.xml, kCFPropertyListImmutable, &error);
         ASSERT_TRUE(root) << c.name << ": " << error;
-        EXPECT_EQ(UTF8Of(static_cast<CFStringRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(root.get()),
-                                                                      CFSTR("k")))),
+        EXPECT_EQ(UTF8Of(static_cast<CFStringRef>(
+                      CFDictionaryGetValue(static_cast<CFDictionaryRef>(root.get()), CFSTR("k")))),
                   c.expectedString)
             << c.name;
     }
 
-    auto numbers = ParsePropertyList(Document("<array><integer> 0x1F </integer><integer>-7</integer><real>+2.5</real>"
-                                  "<real>-infinity</real><data>\n  AAEC\n  Aw==\n</data><true></true></array>"));
+    auto numbers =
+        ParsePropertyList(Document("<array><integer> 0x1F </integer><integer>-7</integer><real>+2.5</real>"
+                                   "<real>-infinity</real><data>\n  AAEC\n  Aw==\n</data><true></true></array>"));
     ASSERT_TRUE(numbers);
     CFArrayRef array = static_cast<CFArrayRef>(numbers.get());
     int64_t n = 0;
@@ -225,7 +231,8 @@ TEST(CFPropertyList, ToleratesWhatUsersFilesHold)
 
 TEST(CFPropertyList, RefusesMalformedAndUnsafeInput)
 {
-    const std::string valid = Document("<dict><key>a</key><array><integer>1</integer><string>x</string></array></dict>");
+    const std::string valid =
+        Document("<dict><key>a</key><array><integer>1</integer><string>x</string></array></dict>");
     struct Case {
         const char* name;
         std::string xml;
@@ -244,7 +251,8 @@ TEST(CFPropertyList, RefusesMalformedAndUnsafeInput)
         {"bad Base64 character", Document("<data>AA*A</data>")},
         {"bad Base64 length", Document("<data>AAAAA</data>")},
         {"Base64 after padding", Document("<data>AA==AA</data>")},
-        {"entity declaration", "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY x \"boom\">]><plist><string>&x;</string></plist>"},
+        {"entity declaration",
+         "<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY x \"boom\">]><plist><string>&x;</string></plist>"},
         {"bare entity declaration", "<!ENTITY x SYSTEM \"file:///etc/passwd\"><plist><string>&x;</string></plist>"},
         {"unknown entity", Document("<string>&nbsp;</string>")},
         {"bad character reference", Document("<string>&#xD800;</string>")},
@@ -294,8 +302,8 @@ TEST(CFPropertyList, DeepCopyIsIndependent)
     CFRef<CFTypeRef> copy(CFPropertyListCreateDeepCopy(nullptr, tree, kCFPropertyListMutableContainersAndLeaves));
     ASSERT_TRUE(copy);
     EXPECT_TRUE(CFEqual(copy, tree));
-    auto objects = static_cast<CFArrayRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(copy.get()),
-                                                               CFSTR("system.objects")));
+    auto objects = static_cast<CFArrayRef>(
+        CFDictionaryGetValue(static_cast<CFDictionaryRef>(copy.get()), CFSTR("system.objects")));
     auto child = static_cast<CFMutableDictionaryRef>(const_cast<void*>(CFArrayGetValueAtIndex(objects, 0)));
     CFDictionarySetValue(child, CFSTR("changed"), kCFBooleanTrue);
     EXPECT_FALSE(CFEqual(copy, tree)) << "the original's nested dictionary is not shared";

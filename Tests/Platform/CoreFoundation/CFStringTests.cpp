@@ -135,8 +135,8 @@ TEST(CFStringEncodings, DecodingRejectsWhatTheEncodingCannotHold)
 TEST(CFStringEncodings, ExternalRepresentationRoundTrips)
 {
     CFRef<CFStringRef> text = MakeString("日本語 — Grüße 😀");
-    for (CFStringEncoding encoding : {kCFStringEncodingUTF8, kCFStringEncodingUTF16, kCFStringEncodingUTF16BE,
-                                      kCFStringEncodingUTF16LE}) {
+    for (CFStringEncoding encoding :
+         {kCFStringEncodingUTF8, kCFStringEncodingUTF16, kCFStringEncodingUTF16BE, kCFStringEncodingUTF16LE}) {
         CFRef<CFDataRef> data(CFStringCreateExternalRepresentation(nullptr, text, encoding, 0));
         ASSERT_TRUE(data) << encoding;
         CFRef<CFStringRef> back(CFStringCreateFromExternalRepresentation(nullptr, data, encoding));
@@ -218,9 +218,14 @@ TEST(CFStringReading, IntegerAndDoubleValues)
         SInt32 integer;
         double real;
     } cases[] = {
-        {"42", 42, 42.0},          {"  -17xyz", -17, -17.0},         {"+8", 8, 8.0},
-        {"abc", 0, 0.0},           {"", 0, 0.0},                     {"3.75", 3, 3.75},
-        {"99999999999", INT_MAX, 99999999999.0}, {"-99999999999", INT_MIN, -99999999999.0},
+        {"42", 42, 42.0},
+        {"  -17xyz", -17, -17.0},
+        {"+8", 8, 8.0},
+        {"abc", 0, 0.0},
+        {"", 0, 0.0},
+        {"3.75", 3, 3.75},
+        {"99999999999", INT_MAX, 99999999999.0},
+        {"-99999999999", INT_MIN, -99999999999.0},
         {"1e3", 1, 1000.0},
     };
     for (const Case& c : cases) {

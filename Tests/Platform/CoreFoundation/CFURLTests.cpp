@@ -30,8 +30,8 @@ CFRef<CFURLRef> URLFromString(std::string_view text, CFURLRef base = nullptr)
 
 CFRef<CFURLRef> FileURL(const std::string& path, bool isDirectory = false)
 {
-    return CFRef<CFURLRef>(CFURLCreateFromFileSystemRepresentation(
-        nullptr, reinterpret_cast<const UInt8*>(path.data()), CFIndex(path.size()), isDirectory));
+    return CFRef<CFURLRef>(CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8*>(path.data()),
+                                                                   CFIndex(path.size()), isDirectory));
 }
 
 std::string TextOf(CFURLRef url)
@@ -75,7 +75,7 @@ std::string ReadFileDirectly(const std::string& path)
 
 mode_t ModeOf(const std::string& path)
 {
-    struct stat status{};
+    struct stat status {};
     stat(path.c_str(), &status);
     return status.st_mode & 07777;
 }
@@ -104,8 +104,8 @@ TEST(CFURLFileSystemPath, PathsRoundTripExactly)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        CFRef<CFURLRef> url(CFURLCreateWithFileSystemPath(nullptr, MakeString(c.path), kCFURLPOSIXPathStyle,
-                                                          c.isDirectory));
+        CFRef<CFURLRef> url(
+            CFURLCreateWithFileSystemPath(nullptr, MakeString(c.path), kCFURLPOSIXPathStyle, c.isDirectory));
         ASSERT_TRUE(url);
         EXPECT_EQ(TextOf(url), c.urlText);
         EXPECT_EQ(CFURLGetBaseURL(url), nullptr);
@@ -219,10 +219,10 @@ TEST(CFURLParsing, ComponentsOfValidURLs)
 
 TEST(CFURLParsing, TextThatIsNoURLIsRefused)
 {
-    for (const char* text : {"http://exa mple.com/", "http://example.com/ü", "http://x/%zz", "http://x/%4",
-                             "http://x/100%", "1http://x/", ":no-scheme", "http://x:port/", "http://x:65536/",
-                             "http://x/#a#b", "http://x/[y]", "http://[::1/", "http://a@b@c/", "tab\there",
-                             "quote\"d", "a<b>", "back\\slash"}) {
+    for (const char* text :
+         {"http://exa mple.com/", "http://example.com/ü", "http://x/%zz", "http://x/%4", "http://x/100%", "1http://x/",
+          ":no-scheme", "http://x:port/", "http://x:65536/", "http://x/#a#b", "http://x/[y]", "http://[::1/",
+          "http://a@b@c/", "tab\there", "quote\"d", "a<b>", "back\\slash"}) {
         EXPECT_EQ(URLFromString(text), nullptr) << text;
     }
     EXPECT_EQ(CFURLCreateWithString(nullptr, nullptr, nullptr), nullptr);
@@ -404,8 +404,8 @@ TEST(CFURLEscapes, EveryCharacterRoundTrips)
     for (int c = 1; c < 0x80; ++c)
         text += static_cast<char>(c);
     text += "é日本語 — Grüße 😀";
-    CFRef<CFStringRef> escaped(CFURLCreateStringByAddingPercentEscapes(nullptr, MakeString(text), nullptr,
-                                                                       CFSTR("%"), kCFStringEncodingUTF8));
+    CFRef<CFStringRef> escaped(
+        CFURLCreateStringByAddingPercentEscapes(nullptr, MakeString(text), nullptr, CFSTR("%"), kCFStringEncodingUTF8));
     ASSERT_TRUE(escaped);
     for (char c : UTF8Of(escaped))
         ASSERT_TRUE(c > ' ' && c < 0x7F) << "unescaped " << int(c);
@@ -492,8 +492,8 @@ TEST(CFURLPathComponents, AppendingKeepsEscapesCorrect)
     }
 
     // What goes in comes back out, through the path and the components.
-    CFRef<CFURLRef> folder(CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp/日本語 — Grüße"), kCFURLPOSIXPathStyle,
-                                                         true));
+    CFRef<CFURLRef> folder(
+        CFURLCreateWithFileSystemPath(nullptr, CFSTR("/tmp/日本語 — Grüße"), kCFURLPOSIXPathStyle, true));
     CFRef<CFURLRef> file(CFURLCreateCopyAppendingPathComponent(nullptr, folder, CFSTR("100% #1?.txt"), false));
     EXPECT_EQ(Take(CFURLCopyFileSystemPath(file, kCFURLPOSIXPathStyle)), "/tmp/日本語 — Grüße/100% #1?.txt");
     EXPECT_EQ(Take(CFURLCopyLastPathComponent(file)), "100% #1?.txt");
@@ -547,8 +547,9 @@ TEST(CFURLResource, ReplacingKeepsTheModeAndLeavesNoTemporaries)
 
     // A symbolic link is written through: it stays a link and its target changes.
     ASSERT_EQ(symlink("sheet", (folder / "link").c_str()), 0);
-    ASSERT_TRUE(CFURLWriteDataAndPropertiesToResource(FileURL(folder / "link"), MakeData("via link"), nullptr, nullptr));
-    struct stat status{};
+    ASSERT_TRUE(
+        CFURLWriteDataAndPropertiesToResource(FileURL(folder / "link"), MakeData("via link"), nullptr, nullptr));
+    struct stat status {};
     ASSERT_EQ(lstat((folder / "link").c_str(), &status), 0);
     EXPECT_TRUE(S_ISLNK(status.st_mode));
     EXPECT_EQ(ReadFileDirectly(folder / "sheet"), "via link");

@@ -36,8 +36,8 @@ TEST(CFRuntime, RetainReleaseAndTypes)
     EXPECT_EQ(CFGetTypeID(nullptr), 0u);
     EXPECT_EQ(CFRetain(nullptr), nullptr);
     CFRelease(nullptr);
-    std::set<CFTypeID> ids = {CFStringGetTypeID(), CFNumberGetTypeID(), CFBooleanGetTypeID(), CFDataGetTypeID(),
-                              CFDateGetTypeID(), CFUUIDGetTypeID()};
+    std::set<CFTypeID> ids = {CFStringGetTypeID(), CFNumberGetTypeID(), CFBooleanGetTypeID(),
+                              CFDataGetTypeID(),   CFDateGetTypeID(),   CFUUIDGetTypeID()};
     EXPECT_EQ(ids.size(), 6u);
     CFRef<CFStringRef> name(CFCopyTypeIDDescription(CFDataGetTypeID()));
     EXPECT_EQ(UTF8Of(name), "CFData");

@@ -106,14 +106,22 @@ TEST(CGContextCTM, NewStepsActInTheCurrentUserSpace)
     struct Case {
         const char* name;
         void (*setUp)(CGContextRef);
-        CGRect filled;      // user space
-        int x, y;           // a y-up pixel it must cover
+        CGRect filled;  // user space
+        int x, y;       // a y-up pixel it must cover
         int outsideX, outsideY;
     };
     const Case cases[] = {
-        {"translate then scale", [](CGContextRef c) { CGContextTranslateCTM(c, 10, 0); CGContextScaleCTM(c, 2, 2); },
+        {"translate then scale",
+         [](CGContextRef c) {
+             CGContextTranslateCTM(c, 10, 0);
+             CGContextScaleCTM(c, 2, 2);
+         },
          CGRectMake(1, 1, 1, 1), 12, 2, 11, 2},
-        {"scale then translate", [](CGContextRef c) { CGContextScaleCTM(c, 2, 2); CGContextTranslateCTM(c, 10, 0); },
+        {"scale then translate",
+         [](CGContextRef c) {
+             CGContextScaleCTM(c, 2, 2);
+             CGContextTranslateCTM(c, 10, 0);
+         },
          CGRectMake(1, 1, 1, 1), 22, 2, 12, 2},
         {"concat", [](CGContextRef c) { CGContextConcatCTM(c, CGAffineTransformMake(1, 0, 0, 1, 5, 6)); },
          CGRectMake(0, 0, 1, 1), 5, 6, 0, 0},
@@ -155,9 +163,9 @@ TEST(CGContextCTM, SavedWithTheStateAndReportedAsSet)
 
 TEST(CGContextClearRect, ClearsWhateverTheAlphaBlendModeAndShadow)
 {
-    const CGBlendMode modes[] = {kCGBlendModeNormal, kCGBlendModeMultiply, kCGBlendModeScreen,
-                                 kCGBlendModeDestinationOver, kCGBlendModeCopy, kCGBlendModeXOR,
-                                 kCGBlendModePlusLighter, kCGBlendModeSourceIn};
+    const CGBlendMode modes[] = {kCGBlendModeNormal,          kCGBlendModeMultiply, kCGBlendModeScreen,
+                                 kCGBlendModeDestinationOver, kCGBlendModeCopy,     kCGBlendModeXOR,
+                                 kCGBlendModePlusLighter,     kCGBlendModeSourceIn};
     for (CGBlendMode mode : modes)
         for (CGFloat alpha : {1.0f, 0.5f, 0.0f}) {
             TestBitmap bitmap(8, 8);
@@ -479,7 +487,12 @@ TEST(CGContextPath, ArcToPointIsTangentToBothLines)
         // The tangent points lie beyond the segments: the platform still
         // draws the tangent circle, going back past the start first.
         {"radius larger than the segments", {0, 0}, {10, 0}, {10, 10}, 20, {10, 20}, {{-10, 0}, {20, 20}}},
-        {"obtuse corner", {0, 0}, {10, 0}, {20, 10}, 10, {10 + diagonal, diagonal},
+        {"obtuse corner",
+         {0, 0},
+         {10, 0},
+         {20, 10},
+         10,
+         {10 + diagonal, diagonal},
          {{0, 0}, {10 + diagonal, diagonal}}},
         {"collinear", {0, 0}, {10, 0}, {20, 0}, 4, {10, 0}, {{0, 0}, {10, 0}}},
         {"no radius", {0, 0}, {10, 0}, {10, 10}, 0, {10, 0}, {{0, 0}, {10, 0}}},
@@ -508,11 +521,11 @@ TEST(CGContextPath, ArcsRunTheWayAsked)
     };
     const double pi = std::numbers::pi;
     const Case cases[] = {
-        {0, CGFloat(pi / 2), 0, {0, 10}, 10},   // counter-clockwise through the first quadrant
-        {0, CGFloat(pi / 2), 1, {0, 10}, 10},   // clockwise, three quarters round
-        {0, CGFloat(2 * pi), 0, {10, 0}, 10},   // a whole turn
+        {0, CGFloat(pi / 2), 0, {0, 10}, 10},    // counter-clockwise through the first quadrant
+        {0, CGFloat(pi / 2), 1, {0, 10}, 10},    // clockwise, three quarters round
+        {0, CGFloat(2 * pi), 0, {10, 0}, 10},    // a whole turn
         {0, CGFloat(-pi / 2), 0, {0, -10}, 10},  // counter-clockwise the long way
-        {0, CGFloat(-pi / 2), 1, {0, -10}, 0},  // clockwise the short way
+        {0, CGFloat(-pi / 2), 1, {0, -10}, 0},   // clockwise the short way
     };
     for (const Case& c : cases) {
         TestBitmap bitmap(1, 1);
@@ -603,12 +616,9 @@ TEST(CGContextBlendMode, SeparableModesMixWithWhatIsThere)
     };
     // A grey of 0.5 drawn over opaque (1, 0.5, 0).
     const Case cases[] = {
-        {kCGBlendModeNormal, {128, 128, 128, 255}},
-        {kCGBlendModeMultiply, {128, 64, 0, 255}},
-        {kCGBlendModeScreen, {255, 191, 128, 255}},
-        {kCGBlendModeDarken, {128, 128, 0, 255}},
-        {kCGBlendModeLighten, {255, 128, 128, 255}},
-        {kCGBlendModeDifference, {127, 0, 128, 255}},
+        {kCGBlendModeNormal, {128, 128, 128, 255}},  {kCGBlendModeMultiply, {128, 64, 0, 255}},
+        {kCGBlendModeScreen, {255, 191, 128, 255}},  {kCGBlendModeDarken, {128, 128, 0, 255}},
+        {kCGBlendModeLighten, {255, 128, 128, 255}}, {kCGBlendModeDifference, {127, 0, 128, 255}},
         {kCGBlendModeCopy, {128, 128, 128, 255}},
     };
     for (const Case& c : cases) {

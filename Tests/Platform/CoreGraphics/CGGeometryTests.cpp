@@ -88,8 +88,7 @@ TEST(CGGeometry, RectangleOperations)
         {"integral", CGRectIntegral(CGRectMake(0.5f, 1.2f, 2, 2)), CGRectMake(0, 1, 3, 3)},
     };
     for (const Case& c : cases)
-        EXPECT_TRUE(CGRectEqualToRect(c.result, c.expected) ||
-                    (CGRectIsNull(c.result) && CGRectIsNull(c.expected)))
+        EXPECT_TRUE(CGRectEqualToRect(c.result, c.expected) || (CGRectIsNull(c.result) && CGRectIsNull(c.expected)))
             << c.name;
     EXPECT_TRUE(CGRectContainsPoint(r, CGPointMake(10, 20)));
     EXPECT_FALSE(CGRectContainsPoint(r, CGPointMake(40, 20))) << "the far edges are outside";

@@ -61,7 +61,8 @@ TEST(CGImageIO, DataThatIsNotAnImage)
     auto empty = MakeData("");
     EXPECT_FALSE(CFRef<CGImageSourceRef>(CGImageSourceCreateWithData(empty, nullptr)));
     CFRef<CFMutableDataRef> out(CFDataCreateMutable(nullptr, 0));
-    EXPECT_FALSE(CFRef<CGImageDestinationRef>(CGImageDestinationCreateWithData(out, CFSTR("public.unknown"), 1, nullptr)));
+    EXPECT_FALSE(
+        CFRef<CGImageDestinationRef>(CGImageDestinationCreateWithData(out, CFSTR("public.unknown"), 1, nullptr)));
     CFRef<CGImageDestinationRef> nothingAdded(CGImageDestinationCreateWithData(out, CFSTR("public.png"), 1, nullptr));
     EXPECT_FALSE(CGImageDestinationFinalize(nothingAdded));
     EXPECT_EQ(CFDataGetLength(out), 0);
@@ -160,9 +161,17 @@ TEST(CGImage, MadeFromBytesOfEveryLayout)
         {"RGBA", rgb, 32, kCGImageAlphaPremultipliedLast, {200, 100, 50, 255}, QColor(200, 100, 50)},
         {"straight RGBA", rgb, 32, kCGImageAlphaLast, {200, 100, 50, 255}, QColor(200, 100, 50)},
         {"ARGB", rgb, 32, kCGImageAlphaPremultipliedFirst, {255, 200, 100, 50}, QColor(200, 100, 50)},
-        {"BGRA", rgb, 32, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, {50, 100, 200, 255},
+        {"BGRA",
+         rgb,
+         32,
+         kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little,
+         {50, 100, 200, 255},
          QColor(200, 100, 50)},
-        {"ABGR", rgb, 32, kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Little, {255, 50, 100, 200},
+        {"ABGR",
+         rgb,
+         32,
+         kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Little,
+         {255, 50, 100, 200},
          QColor(200, 100, 50)},
         {"RGBX", rgb, 32, kCGImageAlphaNoneSkipLast, {200, 100, 50, 7}, QColor(200, 100, 50)},
         {"RGB", rgb, 24, kCGImageAlphaNone, {200, 100, 50}, QColor(200, 100, 50)},

@@ -114,15 +114,15 @@ inline testing::AssertionResult MatchesGolden(const QImage& image, const std::st
         for (int x = 0; x < actual.width(); ++x) {
             const QRgb a = actual.pixel(x, y), e = expected.pixel(x, y);
             const int difference = std::max({std::abs(qRed(a) - qRed(e)), std::abs(qGreen(a) - qGreen(e)),
-                                              std::abs(qBlue(a) - qBlue(e)), std::abs(qAlpha(a) - qAlpha(e))});
+                                             std::abs(qBlue(a) - qBlue(e)), std::abs(qAlpha(a) - qAlpha(e))});
             worst = std::max(worst, difference);
             if (difference > tolerance)
                 ++stray;
         }
     const long allowed = long(strayFraction * actual.width() * actual.height());
     if (stray > allowed)
-        return testing::AssertionFailure() << stray << " pixels differ by more than " << tolerance << " (worst "
-                                           << worst << ") from " << path;
+        return testing::AssertionFailure()
+               << stray << " pixels differ by more than " << tolerance << " (worst " << worst << ") from " << path;
     return testing::AssertionSuccess();
 }
 

@@ -137,9 +137,9 @@ TEST(FSRef, WithoutFollowingALinkNamesTheLinkItself)
     // A link that leads nowhere is still an item of its folder.
     FSRef dangling{};
     EXPECT_EQ(FSPathMakeRef(Bytes(scratch / "dangling"), &dangling, nullptr), fnfErr);
-    EXPECT_EQ(FSPathMakeRefWithOptions(Bytes(scratch / "dangling"), kFSPathMakeRefDoNotFollowLeafSymlink, &dangling,
-                                       nullptr),
-              noErr);
+    EXPECT_EQ(
+        FSPathMakeRefWithOptions(Bytes(scratch / "dangling"), kFSPathMakeRefDoNotFollowLeafSymlink, &dangling, nullptr),
+        noErr);
 }
 
 TEST(FileManager, CatalogInformation)
@@ -214,8 +214,8 @@ TEST(FileManager, IteratorsGiveCatalogOrder)
     scratch.MakeFolder("B Folder");
     // By UTF-16 code unit once case is folded: "_" lies between the digits
     // and the letters; names equal but for case go by their bytes.
-    const std::vector<std::string> expected{".z", "10", "9", "_x", "A", "a",
-                                            "b", "B Folder", "C.txt", "Zeta", "éclair"};
+    const std::vector<std::string> expected{".z", "10",       "9",     "_x",   "A",     "a",
+                                            "b",  "B Folder", "C.txt", "Zeta", "éclair"};
     EXPECT_EQ(ListNames(scratch.Ref(), 1), expected);
 
     std::vector<OSErr> statuses;
@@ -246,19 +246,18 @@ TEST(FileManager, CreationNeverTouchesWhatExists)
         bool directory;
         OSErr status;
     } cases[] = {
-        {u"taken.txt", false, dupFNErr}, {u"Taken", false, dupFNErr},    {u"taken.txt", true, dupFNErr},
-        {u"Taken", true, dupFNErr},      {u"", false, bdNamErr},         {u".", true, bdNamErr},
-        {u"..", false, bdNamErr},        {u"a/b", false, bdNamErr},      {u"new file.txt", false, noErr},
+        {u"taken.txt", false, dupFNErr}, {u"Taken", false, dupFNErr}, {u"taken.txt", true, dupFNErr},
+        {u"Taken", true, dupFNErr},      {u"", false, bdNamErr},      {u".", true, bdNamErr},
+        {u"..", false, bdNamErr},        {u"a/b", false, bdNamErr},   {u"new file.txt", false, noErr},
         {u"New Folder", true, noErr},    {u"日本", false, noErr},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
         FSRef made{};
-        const OSErr status =
-            c.directory ? FSCreateDirectoryUnicode(&folder, c.name.size(), Units(c.name), kFSCatInfoNone, nullptr,
-                                                   &made, nullptr, nullptr)
-                        : FSCreateFileUnicode(&folder, c.name.size(), Units(c.name), kFSCatInfoNone, nullptr, &made,
-                                              nullptr);
+        const OSErr status = c.directory ? FSCreateDirectoryUnicode(&folder, c.name.size(), Units(c.name),
+                                                                    kFSCatInfoNone, nullptr, &made, nullptr, nullptr)
+                                         : FSCreateFileUnicode(&folder, c.name.size(), Units(c.name), kFSCatInfoNone,
+                                                               nullptr, &made, nullptr);
         EXPECT_EQ(status, c.status) << "case " << i;
         if (status == noErr) {
             Boolean alias = true, isFolder = !c.directory;
@@ -320,8 +319,8 @@ TEST(FileManager, RenamesAndMovesNeverReplace)
     // Another volume is out of reach of a rename.
     ScratchFolder other("/dev/shm");
     struct stat here, there;
-    if (!other.Path().empty() && stat(other.Path().c_str(), &there) == 0 &&
-        stat(scratch.Path().c_str(), &here) == 0 && here.st_dev != there.st_dev) {
+    if (!other.Path().empty() && stat(other.Path().c_str(), &there) == 0 && stat(scratch.Path().c_str(), &here) == 0 &&
+        here.st_dev != there.st_dev) {
         const FSRef otherFolder = other.Ref();
         EXPECT_EQ(FSMoveObject(&renamed, &otherFolder, nullptr), diffVolErr);
         EXPECT_EQ(ReadWhole(scratch / "Elsewhere/Renamed.txt"), "A");

@@ -265,8 +265,8 @@ TEST(LaunchServices, RevealingNeverRunsTheName)
         while (manager.shown.empty() && waited.elapsed() < 10000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         ASSERT_EQ(manager.shown.size(), 1u);
-        EXPECT_EQ(manager.shown[0], QStringList{QString::fromStdString("file://" + scratch.Path() +
-                                                                       "/x%22$(touch%20pwned)%22.txt")});
+        EXPECT_EQ(manager.shown[0],
+                  QStringList{QString::fromStdString("file://" + scratch.Path() + "/x%22$(touch%20pwned)%22.txt")});
         EXPECT_TRUE(launcher.urls.empty());
         bus.unregisterService("org.freedesktop.FileManager1");
         bus.unregisterObject("/org/freedesktop/FileManager1");
@@ -317,9 +317,9 @@ TEST(LoginItems, AreAutostartEntries)
 
     // A path that would break the entry's line is refused.
     const FSRef broken = scratch.Ref("line\nbreak");
-    EXPECT_EQ(LSSharedFileListInsertItemFSRef(list, kLSSharedFileListItemLast, nullptr, nullptr, &broken, nullptr,
-                                              nullptr),
-              nullptr);
+    EXPECT_EQ(
+        LSSharedFileListInsertItemFSRef(list, kLSSharedFileListItemLast, nullptr, nullptr, &broken, nullptr, nullptr),
+        nullptr);
 
     EXPECT_EQ(LSSharedFileListItemRemove(list, listed), noErr);
     EXPECT_FALSE(Exists(entry));

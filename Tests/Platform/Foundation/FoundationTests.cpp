@@ -26,8 +26,9 @@ private:
 double BerlinWall(int year, int month, int day, int hour, int minute = 0)
 {
     CFRef<CFTimeZoneRef> berlin(CFTimeZoneCreateWithName(nullptr, CFSTR("Europe/Berlin"), false));
-    const CFGregorianDate date{year, static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour),
-                               static_cast<SInt8>(minute), 0};
+    const CFGregorianDate date{
+        year, static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour), static_cast<SInt8>(minute),
+        0};
     return CFGregorianDateGetAbsoluteTime(date, berlin) + kCFAbsoluteTimeIntervalSince1970;
 }
 
@@ -102,9 +103,8 @@ TEST(NSCalendar, ComponentsAndArithmetic)
     EXPECT_EQ(february->timeIntervalSince1970(), BerlinWall(2024, 2, 29, 9, 30));
 
     NSDate* later = NSDate::dateWithTimeIntervalSince1970(BerlinWall(2024, 3, 2, 12));
-    NSDateComponents* between = calendar->components(NSCalendarUnitMonth | NSCalendarUnitDay | NSCalendarUnitHour |
-                                                         NSCalendarUnitMinute,
-                                                     NSDate::date(), later, 0);
+    NSDateComponents* between = calendar->components(
+        NSCalendarUnitMonth | NSCalendarUnitDay | NSCalendarUnitHour | NSCalendarUnitMinute, NSDate::date(), later, 0);
     EXPECT_EQ(between->month, 1);
     EXPECT_EQ(between->day, 2);
     EXPECT_EQ(between->hour, 2);

@@ -64,7 +64,8 @@ public:
     void Log(const void* observer, std::vector<std::string>& log, std::string label, NSString* name,
              NSObject* object = nullptr)
     {
-        Add(observer, [&log, label](NSNotification*) { log.push_back(label); }, name, object);
+        Add(
+            observer, [&log, label](NSNotification*) { log.push_back(label); }, name, object);
     }
     void Add(const void* observer, NSNotificationCenter::Handler handler, NSString* name, NSObject* object = nullptr)
     {
@@ -139,7 +140,8 @@ TEST(NSNotificationCenter, CallsMatchingHandlersBeforePostReturns)
     auto info = ParsePropertyList("<plist version=\"1.0\"><dict/></plist>");
     NSNotification* seen = nullptr;
     int e;
-    observations.Add(&e, [&](NSNotification* n) { seen = static_cast<NSNotification*>(n->retain()); }, Text("E"));
+    observations.Add(
+        &e, [&](NSNotification* n) { seen = static_cast<NSNotification*>(n->retain()); }, Text("E"));
     center->postNotification(
         NSNotification::notificationWithName(Text("E"), x, static_cast<CFDictionaryRef>(info.get())));
     ASSERT_NE(seen, nullptr);
@@ -156,12 +158,15 @@ TEST(NSNotificationCenter, RemovalDuringAndBetweenDeliveries)
     NSString* name = Text("org.brindlet.test.Removal");
     std::vector<std::string> log;
     int remover, removed, kept, late;
-    observations.Add(&remover, [&](NSNotification*) {
-        log.push_back("remover");
-        center->removeObserver(&removed);
-        center->removeObserver(&remover, name);
-        observations.Log(&late, log, "late", name);
-    }, name);
+    observations.Add(
+        &remover,
+        [&](NSNotification*) {
+            log.push_back("remover");
+            center->removeObserver(&removed);
+            center->removeObserver(&remover, name);
+            observations.Log(&late, log, "late", name);
+        },
+        name);
     observations.Log(&removed, log, "removed", name);
     observations.Log(&kept, log, "kept", name);
 
@@ -220,7 +225,10 @@ TEST(NSWorkspace, MountTablesCompareByMountAndPlace)
         {"escapes", root, root + disk, {"/mnt/back\\slash\ttab"}, {}},
         {"pulled out and in again", root + usb, root + usbAgain, {"/media/me/USB STICK"}, {"/media/me/USB STICK"}},
         {"mounted over", root + usb, root + usb + stacked, {"/media/me/USB STICK"}, {}},
-        {"several, in table order", root + disk, root + usb + stacked, {"/media/me/USB STICK", "/media/me/USB STICK"},
+        {"several, in table order",
+         root + disk,
+         root + usb + stacked,
+         {"/media/me/USB STICK", "/media/me/USB STICK"},
          {"/mnt/back\\slash\ttab"}},
         {"unreadable lines", root + "garbage\n\nx 1 2 3 /nope\n", root + "7 1\n", {}, {}},
         {"no final newline", root, root + usb.substr(0, usb.size() - 1), {"/media/me/USB STICK"}, {}},

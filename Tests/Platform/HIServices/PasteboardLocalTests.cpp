@@ -82,14 +82,12 @@ TEST(PasteboardLocal, StatusCodes)
     EXPECT_EQ(flavors, nullptr);
     CFDataRef copied = MakeData("junk").release();
     CFRef<CFDataRef> junk(copied);
-    EXPECT_EQ(PasteboardCopyItemFlavorData(pasteboard, ItemID(2), CFSTR("public.data"), &copied),
-              badPasteboardItemErr);
+    EXPECT_EQ(PasteboardCopyItemFlavorData(pasteboard, ItemID(2), CFSTR("public.data"), &copied), badPasteboardItemErr);
     EXPECT_EQ(copied, nullptr);
     EXPECT_EQ(PasteboardCopyItemFlavorData(pasteboard, ItemID(1), CFSTR("public.png"), &copied),
               badPasteboardFlavorErr);
     PasteboardFlavorFlags flags = 0;
-    EXPECT_EQ(PasteboardGetItemFlavorFlags(pasteboard, ItemID(1), CFSTR("public.png"), &flags),
-              badPasteboardFlavorErr);
+    EXPECT_EQ(PasteboardGetItemFlavorFlags(pasteboard, ItemID(1), CFSTR("public.png"), &flags), badPasteboardFlavorErr);
 
     // Anything that is not a pasteboard, and missing out-parameters.
     auto notAPasteboard = reinterpret_cast<PasteboardRef>(const_cast<void*>(static_cast<const void*>(CFSTR("pb"))));

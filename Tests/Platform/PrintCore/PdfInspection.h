@@ -16,7 +16,7 @@
 struct PdfInfo {
     bool read = false;
     int pages = 0;
-    double width = 0;   // of the page asked for, points
+    double width = 0;  // of the page asked for, points
     double height = 0;
     std::string title;
 };
@@ -52,8 +52,8 @@ inline PdfInfo InspectPdf(const std::string& path, int page = 1)
     if (!ok)
         return info;
     info.read = true;
-    const auto pages = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption)
-                           .match(text);
+    const auto pages =
+        QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption).match(text);
     info.pages = pages.hasMatch() ? pages.captured(1).toInt() : 0;
     const auto size = QRegularExpression(QStringLiteral("^Page\\s+%1 size:\\s+([\\d.]+) x ([\\d.]+) pts").arg(page),
                                          QRegularExpression::MultilineOption)

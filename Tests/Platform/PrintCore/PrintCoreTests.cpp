@@ -34,8 +34,8 @@ constexpr PMPrintScript::PaperSize kLetter{612, 792};
 
 CFRef<CFURLRef> FileURL(const std::string& path)
 {
-    return CFRef<CFURLRef>(CFURLCreateFromFileSystemRepresentation(
-        nullptr, reinterpret_cast<const UInt8*>(path.data()), static_cast<CFIndex>(path.size()), false));
+    return CFRef<CFURLRef>(CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8*>(path.data()),
+                                                                   static_cast<CFIndex>(path.size()), false));
 }
 
 std::string ReadAll(const std::string& path)
@@ -155,8 +155,8 @@ TEST(PrintObjects, OrientationsTurnTheAdjustedRectanglesOnly)
         PMOrientation orientation;
         double adjustedWidth, adjustedHeight;
     };
-    for (const Case& c : {Case{kPMPortrait, 612, 792}, Case{kPMLandscape, 792, 612},
-                          Case{kPMReversePortrait, 612, 792}, Case{kPMReverseLandscape, 792, 612}}) {
+    for (const Case& c : {Case{kPMPortrait, 612, 792}, Case{kPMLandscape, 792, 612}, Case{kPMReversePortrait, 612, 792},
+                          Case{kPMReverseLandscape, 792, 612}}) {
         SCOPED_TRACE(c.orientation);
         ASSERT_EQ(PMSetOrientation(format, c.orientation, kPMUnlocked), noErr);
         PMOrientation read = 0;
@@ -250,10 +250,10 @@ TEST(PrintObjects, DestinationsAcceptOnlyPrintersAndPDFFiles)
         CFStringRef format;
         CFURLRef location;
     };
-    for (const Refused& r : {Refused{kPMDestinationFile, nullptr, web}, Refused{kPMDestinationFile, nullptr, nullptr},
-                             Refused{kPMDestinationFile, CFSTR("application/postscript"), file},
-                             Refused{kPMDestinationFax, nullptr, nullptr},
-                             Refused{kPMDestinationPrinter, nullptr, file}}) {
+    for (const Refused& r :
+         {Refused{kPMDestinationFile, nullptr, web}, Refused{kPMDestinationFile, nullptr, nullptr},
+          Refused{kPMDestinationFile, CFSTR("application/postscript"), file},
+          Refused{kPMDestinationFax, nullptr, nullptr}, Refused{kPMDestinationPrinter, nullptr, file}}) {
         EXPECT_EQ(PMSessionSetDestination(session, settings, r.type, r.format, r.location), kPMInvalidParameter);
         EXPECT_EQ(PMSessionError(session), kPMInvalidParameter);
         PMSessionGetDestinationType(session, settings, &type);
@@ -330,10 +330,10 @@ TEST_F(PrintJob, EachPageHasItsOwnFormat)
         QSize size;
         QRect ink;
     };
-    for (const Expected& e : {Expected{1, {612, 792}, QRect(0, 742, 100, 50)},
-                              Expected{2, {792, 612}, QRect(0, 562, 100, 50)},
-                              // Turned by half a turn: the bottom-left corner is at the top right.
-                              Expected{3, {612, 792}, QRect(512, 0, 100, 50)}}) {
+    for (const Expected& e :
+         {Expected{1, {612, 792}, QRect(0, 742, 100, 50)}, Expected{2, {792, 612}, QRect(0, 562, 100, 50)},
+          // Turned by half a turn: the bottom-left corner is at the top right.
+          Expected{3, {612, 792}, QRect(512, 0, 100, 50)}}) {
         SCOPED_TRACE(e.page);
         const PdfInfo info = InspectPdf(pdf_, e.page);
         EXPECT_EQ(QSizeF(info.width, info.height), QSizeF(e.size));

@@ -219,13 +219,12 @@ TEST_F(TArchiverTest, FilesThatAreNotArchives)
 
 TEST_F(TArchiverTest, WrongKindsInAFileReadAsDefaults)
 {
-    FSRef file = File("odd.brproj",
-                      "<plist><dict>"
-                      "<key>system.objects</key><string>not a list</string>"
-                      "<key>frame.origin.x</key><string>12</string>"
-                      "<key>frame.origin.y</key><real>4.5</real>"
-                      "<key>count</key><real>3.75</real>"
-                      "</dict></plist>");
+    FSRef file = File("odd.brproj", "<plist><dict>"
+                                    "<key>system.objects</key><string>not a list</string>"
+                                    "<key>frame.origin.x</key><string>12</string>"
+                                    "<key>frame.origin.y</key><real>4.5</real>"
+                                    "<key>count</key><real>3.75</real>"
+                                    "</dict></plist>");
     Archiver archive(TArchiver::CreateWithFile(file));
     ASSERT_EQ(archive->Load(), 0);
     EXPECT_EQ(archive->Limit(), -1);
@@ -241,10 +240,10 @@ TEST_F(TArchiverTest, WrongKindsInAFileReadAsDefaults)
     archive->AppendArchive(child.get());
     EXPECT_EQ(archive->Limit(), 0);
 
-    FSRef mixed = File("mixed.brproj",
-                       "<plist><dict><key>system.objects</key><array>"
-                       "<string>not a child</string><dict><key>title</key><string>real child</string></dict>"
-                       "</array></dict></plist>");
+    FSRef mixed =
+        File("mixed.brproj", "<plist><dict><key>system.objects</key><array>"
+                             "<string>not a child</string><dict><key>title</key><string>real child</string></dict>"
+                             "</array></dict></plist>");
     Archiver children(TArchiver::CreateWithFile(mixed));
     ASSERT_EQ(children->Load(), 0);
     EXPECT_EQ(children->Limit(), 1);

@@ -209,9 +209,16 @@ TEST_F(TArrayTest, ReorderMovesOneElementAndKeepsCounts)
         SInt32 from, to;
         const char* expected;
     } cases[] = {
-        {0, 3, "bca"}, {0, 2, "bca"}, {2, 0, "cab"}, {1, 1, "abc"}, {0, 1, "bac"},
+        {0, 3, "bca"},
+        {0, 2, "bca"},
+        {2, 0, "cab"},
+        {1, 1, "abc"},
+        {0, 1, "bac"},
         // outside the list: nothing moves
-        {0, 4, "abc"}, {3, 0, "abc"}, {-1, 0, "abc"}, {0, -1, "abc"},
+        {0, 4, "abc"},
+        {3, 0, "abc"},
+        {-1, 0, "abc"},
+        {0, -1, "abc"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to));
@@ -409,10 +416,20 @@ TEST_F(TArrayTest, ForInWalksWhileTheListChanges)
         const char* left;
     } cases[] = {
         {"remove current", [](TTypeArray* l, void* v) { l->RemoveValue(v); }, "ac", "bd"},
-        {"append once", [](TTypeArray* l, void* v) { if (v == CFSTR("a")) l->AppendValue(CFSTR("e")); }, "abcde",
-         "abcde"},
+        {"append once",
+         [](TTypeArray* l, void* v) {
+             if (v == CFSTR("a"))
+                 l->AppendValue(CFSTR("e"));
+         },
+         "abcde", "abcde"},
         {"remove all", [](TTypeArray* l, void*) { l->RemoveAll(); }, "a", ""},
-        {"remove later", [](TTypeArray* l, void* v) { if (v == CFSTR("b")) { l->RemoveLast(); l->RemoveLast(); } },
+        {"remove later",
+         [](TTypeArray* l, void* v) {
+             if (v == CFSTR("b")) {
+                 l->RemoveLast();
+                 l->RemoveLast();
+             }
+         },
          "ab", "ab"},
     };
     for (const auto& c : cases) {
@@ -432,9 +449,9 @@ TEST_F(TArrayTest, ForInWalksWhileTheListChanges)
 TEST_F(TArrayTest, Sorting)
 {
     TTypeArray* list = TTypeArray::Create({CFSTR("pear"), CFSTR("fig"), CFSTR("apple")});
-    list->Sort([](const void* a, const void* b, void*) {
-        return CFStringCompare(static_cast<CFStringRef>(a), static_cast<CFStringRef>(b), 0);
-    }, nullptr);
+    list->Sort([](const void* a, const void* b,
+                  void*) { return CFStringCompare(static_cast<CFStringRef>(a), static_cast<CFStringRef>(b), 0); },
+               nullptr);
     EXPECT_EQ(Texts(list), "applefigpear");
     list->Sort();
     EXPECT_EQ(Texts(list), "applefigpear") << "TArray's HandleSort calls everything equal";
@@ -452,8 +469,8 @@ TEST_F(TArrayTest, ObjectListsArchiveTheirElementsInOrder)
 {
     EXPECT_EQ(FindClass("TObjectArray"), &TObjectArray::StaticClass());
     TObjectArray* list = TObjectArray::Create();
-    TObject* elements[] = {TItem::Create("one"), TPrivateItem::Create(), TItem::Create("two"),
-                           TUnknownItem::Create(), TItem::Create("three")};
+    TObject* elements[] = {TItem::Create("one"), TPrivateItem::Create(), TItem::Create("two"), TUnknownItem::Create(),
+                           TItem::Create("three")};
     for (TObject* element : elements) {
         list->AppendValue(element);
         element->Release();

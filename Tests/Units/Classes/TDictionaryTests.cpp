@@ -212,12 +212,11 @@ TEST_F(TDictionaryTest, TableOperations)
 
 TEST_F(TDictionaryTest, CopiesOfValues)
 {
-    auto tree = ParsePropertyList(
-        "<plist version=\"1.0\"><dict>"
-        "<key>name</key><string>Sheet</string><key>count</key><integer>3</integer>"
-        "<key>list</key><array><string>a</string><string>b</string></array>"
-        "<key>inner</key><dict><key>k</key><string>v</string></dict>"
-        "</dict></plist>");
+    auto tree = ParsePropertyList("<plist version=\"1.0\"><dict>"
+                                  "<key>name</key><string>Sheet</string><key>count</key><integer>3</integer>"
+                                  "<key>list</key><array><string>a</string><string>b</string></array>"
+                                  "<key>inner</key><dict><key>k</key><string>v</string></dict>"
+                                  "</dict></plist>");
     ASSERT_TRUE(tree);
     TTypeDictionary* record = TTypeDictionary::Create(static_cast<CFDictionaryRef>(tree.get()));
     record->SetStringValue("added", "x");
@@ -261,21 +260,20 @@ TEST_F(TDictionaryTest, CopiesOfValues)
 
 TEST_F(TDictionaryTest, NestedValues)
 {
-    auto tree = ParsePropertyList(
-        "<plist version=\"1.0\"><dict>"
-        "<key>cards</key><array><string>zero</string><string>one</string>"
-        "<dict><key>title</key><string>two</string></dict></array>"
-        "<key>a/b</key><string>slashed key</string>"
-        "</dict></plist>");
+    auto tree = ParsePropertyList("<plist version=\"1.0\"><dict>"
+                                  "<key>cards</key><array><string>zero</string><string>one</string>"
+                                  "<dict><key>title</key><string>two</string></dict></array>"
+                                  "<key>a/b</key><string>slashed key</string>"
+                                  "</dict></plist>");
     TTypeDictionary* record = TTypeDictionary::Create(static_cast<CFDictionaryRef>(tree.get()));
     const struct {
         const char* path;
         const char* expected;  // nil: no value
     } cases[] = {
-        {"cards/2/title", "two"}, {"cards/1", "one"}, {"/cards//1/", "one"},
-        {"cards/3/title", nullptr}, {"cards/-1", nullptr}, {"cards/title", nullptr},
-        {"cards/1/more", nullptr}, {"missing/0", nullptr}, {"cards/2/title/deeper", nullptr},
-        {"a/b", nullptr}, {"cards", "(list)"},
+        {"cards/2/title", "two"},   {"cards/1", "one"},     {"/cards//1/", "one"},
+        {"cards/3/title", nullptr}, {"cards/-1", nullptr},  {"cards/title", nullptr},
+        {"cards/1/more", nullptr},  {"missing/0", nullptr}, {"cards/2/title/deeper", nullptr},
+        {"a/b", nullptr},           {"cards", "(list)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);

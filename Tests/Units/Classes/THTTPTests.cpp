@@ -63,7 +63,8 @@ public:
         log.push_back({Heard::Complete, std::nullopt, {}, {}});
         if (request != nullptr) {
             CFDataRef data = request->GetResponseData();
-            allBytes.assign(reinterpret_cast<const char*>(CFDataGetBytePtr(data)), static_cast<size_t>(CFDataGetLength(data)));
+            allBytes.assign(reinterpret_cast<const char*>(CFDataGetBytePtr(data)),
+                            static_cast<size_t>(CFDataGetLength(data)));
             keptText = CFStringToUTF8(request->GetResponseText());
         }
     }

@@ -145,7 +145,8 @@ TEST_F(TObjectTest, AutoreleasedObjectReleasedByHandSurvivesUntilTheDrain)
     probe->Autorelease();
     Diagnostics::Capture capture;
     probe->Release();
-    EXPECT_EQ(capture.Lines(), std::vector<std::string>{"Warning: Attempted to manually release an object in the auto-release table!"});
+    EXPECT_EQ(capture.Lines(),
+              std::vector<std::string>{"Warning: Attempted to manually release an object in the auto-release table!"});
     EXPECT_TRUE(TObject::IsLiveObject(probe));
     EXPECT_EQ(TProbe::deallocations, 0) << "nothing it owns is released yet";
     NextPass();
@@ -235,7 +236,8 @@ TEST_F(TObjectTest, CallingByName)
     EXPECT_TRUE(capture.Lines().empty());
     probe->SetWarnMissingMethods(true);
     probe->InvokeMethod("Nobody.Home");
-    EXPECT_EQ(capture.Lines(), std::vector<std::string>{"Warning: the method Nobody.Home could not be found in TProbe."});
+    EXPECT_EQ(capture.Lines(),
+              std::vector<std::string>{"Warning: the method Nobody.Home could not be found in TProbe."});
     probe->Release();
     quiet->Release();
 }

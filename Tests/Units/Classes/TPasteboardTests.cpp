@@ -73,7 +73,9 @@ protected:
 TEST_F(PasteboardTest, TwoPutsMakeOneItemWithBothFlavours)
 {
     const std::string text = "Einkaufsliste: Äpfel";
-    const std::string card("\x01\0" "card", 6);
+    const std::string card("\x01\0"
+                           "card",
+                           6);
     ASSERT_EQ(pasteboard_->Clear(), noErr);
     EXPECT_EQ(Err, noErr);
     Diagnostics::Capture capture;

@@ -13,9 +13,9 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -360,7 +360,7 @@ TEST_F(TPreferencesTest, TheFileShowsDomainKeysAsPropertyListValues)
     EXPECT_EQ(handler->GetChangeCount(), 0);
     const std::string xml = ReadFile(PreferencesFile());
     const std::pair<const char*, const char*> expected[] = {
-        {"user.count", "<integer>"}, {"user.scale", "<real>"},   {"user.on", "<true/>"},
+        {"user.count", "<integer>"},         {"user.scale", "<real>"},  {"user.on", "<true/>"},
         {"user.project-folder", "<string>"}, {"user.colour", "<data>"}, {"user.activationKey", "<dict>"},
         {"user.recent", "<array>"},
     };
@@ -380,8 +380,8 @@ TEST_F(TPreferencesTest, ALockedHandlerDoesNotSynchronise)
 {
     auto application = Application();
     auto file = File();
-    for (TPreferenceHandler* handler : {static_cast<TPreferenceHandler*>(application.get()),
-                                        static_cast<TPreferenceHandler*>(file.get())}) {
+    for (TPreferenceHandler* handler :
+         {static_cast<TPreferenceHandler*>(application.get()), static_cast<TPreferenceHandler*>(file.get())}) {
         SCOPED_TRACE(handler->ClassName());
         handler->SetIntegerValue("n", 1);
         handler->SetLocked(true);
@@ -405,7 +405,7 @@ TEST_F(TPreferencesTest, ALockedHandlerDoesNotSynchronise)
 TEST_F(TPreferencesTest, AFailedSynchronisationKeepsTheChangeCount)
 {
     auto application = Application();
-    std::filesystem::create_directories(PreferencesFile());  // a folder: the file cannot be read
+    std::filesystem::create_directories(PreferencesFile());                  // a folder: the file cannot be read
     Held<TPreferenceHandlerFile> unnamed(TPreferenceHandlerFile::Create());  // no file to write
     // A folder where the file should be: writing must not pass for done.
     const std::string folderPath = home_ + "/folder.plist";
@@ -415,9 +415,9 @@ TEST_F(TPreferencesTest, AFailedSynchronisationKeepsTheChangeCount)
     Held<TPreferenceHandlerFile> overFolder(TPreferenceHandlerFile::Create());
     overFolder->SetFile(folderRef);
     Diagnostics::Capture capture;
-    for (TPreferenceHandler* handler : {static_cast<TPreferenceHandler*>(application.get()),
-                                        static_cast<TPreferenceHandler*>(unnamed.get()),
-                                        static_cast<TPreferenceHandler*>(overFolder.get())}) {
+    for (TPreferenceHandler* handler :
+         {static_cast<TPreferenceHandler*>(application.get()), static_cast<TPreferenceHandler*>(unnamed.get()),
+          static_cast<TPreferenceHandler*>(overFolder.get())}) {
         SCOPED_TRACE(handler->ClassName());
         handler->SetIntegerValue("n", 1);
         handler->Synchronize();

@@ -130,12 +130,8 @@ TEST(TString, ExplodeKeepsEmptyPieces)
         const char* separator;
         std::vector<std::string> pieces;
     } cases[] = {
-        {"a,,b", ",", {"a", "", "b"}},
-        {",a,", ",", {"", "a", ""}},
-        {"abc", ",", {"abc"}},
-        {"", ",", {""}},
-        {"a::b:c", "::", {"a", "b:c"}},
-        {"a,b", "", {"a,b"}},
+        {"a,,b", ",", {"a", "", "b"}},  {",a,", ",", {"", "a", ""}}, {"abc", ",", {"abc"}}, {"", ",", {""}},
+        {"a::b:c", "::", {"a", "b:c"}}, {"a,b", "", {"a,b"}},
     };
     for (const auto& c : cases) {
         Owned string(TString::Create(MakeString(c.text).get()));
@@ -216,8 +212,15 @@ TEST(TString, LoadsTextInItsEncodingOrAsMacRoman)
         const char* text;
     } cases[] = {
         {"plain.txt", "caf\xC3\xA9", "caf\u00E9"},
-        {"marked.txt", "\xEF\xBB\xBF" "caf\xC3\xA9", "caf\u00E9"},
-        {"little.txt", std::string("\xFF\xFE" "c\0\xE9\0", 6), "c\u00E9"},
+        {"marked.txt",
+         "\xEF\xBB\xBF"
+         "caf\xC3\xA9",
+         "caf\u00E9"},
+        {"little.txt",
+         std::string("\xFF\xFE"
+                     "c\0\xE9\0",
+                     6),
+         "c\u00E9"},
         {"big.txt", std::string("\xFE\xFF\0c\0\xE9", 6), "c\u00E9"},
         // Latin-1 is not UTF-8: its bytes are read as Mac Roman, so E9 is È.
         {"latin1.txt", "caf\xE9 cr\xE8me", "caf\u00C8 cr\u00CBme"},

@@ -49,8 +49,7 @@ std::vector<Group> FortyGroups()
     return groups;
 }
 
-const char* const kConflictedCopy =
-    "\\((.*)conflicted[[:space:]]+copy[[:space:]]+[0-9]+-[0-9]+-[0-9]+\\)\\.brproj$";
+const char* const kConflictedCopy = "\\((.*)conflicted[[:space:]]+copy[[:space:]]+[0-9]+-[0-9]+-[0-9]+\\)\\.brproj$";
 
 }  // namespace
 
@@ -78,7 +77,10 @@ TEST(RegexTest, MatchesAndGroups)
         {"unset last group still has an element", "(a)|(b)", "a", true, {{"a", 0, 1}, {"", 0, 0}}},
         {"more than 32 groups", Repeat("(a)", 40), Repeat("a", 40), true, FortyGroups()},
         {"text cut to 255 bytes, range whole", "(.*)", Repeat("é", 300), true, {{Repeat("é", 127), 0, 300}}},
-        {"conflicted copy", kConflictedCopy, "Sheet (Anna's conflicted copy 2024-01-05).brproj", true,
+        {"conflicted copy",
+         kConflictedCopy,
+         "Sheet (Anna's conflicted copy 2024-01-05).brproj",
+         true,
          {{"Anna's ", 7, 7}}},
         {"not a conflicted copy", kConflictedCopy, "Sheet.brproj", false, {}},
     };

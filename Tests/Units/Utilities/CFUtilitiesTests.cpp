@@ -49,8 +49,8 @@ TEST(CFCopyLocalizedString, TranslatesAndFillsPlaceholders)
         ten[i] = MakeString("<" + std::to_string(i + 1) + ">");
         arguments.push_back(ten[i]);
     }
-    CFRef<CFMutableStringRef> missing(CFCopyLocalizedString("No entry ^1 and ^2 and ^10",
-                                                            {arguments[0], arguments[1], arguments[9]}));
+    CFRef<CFMutableStringRef> missing(
+        CFCopyLocalizedString("No entry ^1 and ^2 and ^10", {arguments[0], arguments[1], arguments[9]}));
     // "^1" is replaced first, so "^10" becomes the first argument and a 0.
     EXPECT_EQ(UTF8Of(missing), "No entry <1> and <2> and <1>0");
 

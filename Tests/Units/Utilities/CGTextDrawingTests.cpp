@@ -64,8 +64,8 @@ QImage DrawCard(NSFont* font)
     NSGraphicsContextOpenCGContext(context);
     CGContextDrawText(context, CGRectMake(16, 20, 160, 24), CFSTR("Groceries"), font,
                       NSColor::colorWithCalibratedWhite(0.15f, 1), kCGTextOptionCentered);
-    CGContextDrawText(context, CGRectMake(28, 56, 136, 50), CFSTR("Milk, eggs and bread for the weekend"),
-                      font, nullptr, kCGTextOptionShadow);
+    CGContextDrawText(context, CGRectMake(28, 56, 136, 50), CFSTR("Milk, eggs and bread for the weekend"), font,
+                      nullptr, kCGTextOptionShadow);
     NSGraphicsContextCloseCGContext(context);
 
     QImage image(reinterpret_cast<uchar*>(buffer), 200, 140, 800, QImage::Format_RGBA8888_Premultiplied);

@@ -71,15 +71,13 @@ TEST(CGUtilitiesGeometry, ClippingRectangles)
     };
     const CGRect clip = CGRectMake(10, 10, 50, 50);
     const Case cases[] = {
-        {{{0, 0}, {100, 100}}, clip, {{10, 10}, {50, 50}}},
-        {{{20, 20}, {10, 10}}, clip, {{20, 20}, {10, 10}}},
-        {{{0, 20}, {20, 10}}, clip, {{10, 20}, {10, 10}}},
-        {{{50, 55}, {20, 20}}, clip, {{50, 55}, {10, 5}}},
-        {{{20, 100}, {10, 10}}, clip, {{0, 0}, {0, 0}}},  // wholly above
-        {{{20, 0}, {10, 5}}, clip, {{0, 0}, {0, 0}}},     // wholly below
-        {{{0, 20}, {10, 10}}, clip, {{0, 0}, {0, 0}}},    // touching on the left
-        {{{70, 20}, {10, 10}}, clip, {{0, 0}, {0, 0}}},   // wholly to the right
-        {{{20, 20}, {0, 10}}, clip, {{20, 20}, {0, 10}}}, // empty: left alone
+        {{{0, 0}, {100, 100}}, clip, {{10, 10}, {50, 50}}}, {{{20, 20}, {10, 10}}, clip, {{20, 20}, {10, 10}}},
+        {{{0, 20}, {20, 10}}, clip, {{10, 20}, {10, 10}}},  {{{50, 55}, {20, 20}}, clip, {{50, 55}, {10, 5}}},
+        {{{20, 100}, {10, 10}}, clip, {{0, 0}, {0, 0}}},   // wholly above
+        {{{20, 0}, {10, 5}}, clip, {{0, 0}, {0, 0}}},      // wholly below
+        {{{0, 20}, {10, 10}}, clip, {{0, 0}, {0, 0}}},     // touching on the left
+        {{{70, 20}, {10, 10}}, clip, {{0, 0}, {0, 0}}},    // wholly to the right
+        {{{20, 20}, {0, 10}}, clip, {{20, 20}, {0, 10}}},  // empty: left alone
     };
     for (const Case& c : cases) {
         const CGRect r = CGRectClipRect(c.rect, c.clip);

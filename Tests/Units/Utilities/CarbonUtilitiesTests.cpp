@@ -22,14 +22,9 @@ TEST(CarbonUtilities, FourCharacterCodes)
         UInt32 code;
         const char* back;
     } cases[] = {
-        {"undo", 0x756E646F, "undo"},
-        {"ovbr", 0x6F766272, "ovbr"},
-        {"????", 0x3F3F3F3F, "????"},
-        {"new", 0x6E657720, "new "},
-        {"", 0x20202020, "    "},
-        {"quit!", 0x71756974, "quit"},
-        {"©abc", 0xA9616263, "©abc"},
-        {"日abc", 0x3F616263, "?abc"},
+        {"undo", 0x756E646F, "undo"}, {"ovbr", 0x6F766272, "ovbr"},  {"????", 0x3F3F3F3F, "????"},
+        {"new", 0x6E657720, "new "},  {"", 0x20202020, "    "},      {"quit!", 0x71756974, "quit"},
+        {"©abc", 0xA9616263, "©abc"}, {"日abc", 0x3F616263, "?abc"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FCC(c.text), c.code) << c.text;

@@ -60,12 +60,9 @@ TEST_F(CocoaClasses, Colours)
         NSColor* color;
         bool white;
     } const cases[] = {
-        {NSColorUtilities::whiteColorWithAlpha(1), true},
-        {NSColorUtilities::colorWithCGRB(1, 1, 1, 1), true},
-        {NSColorUtilities::whiteColorWithAlpha(0.5), false},
-        {NSColorUtilities::blackColorWithAlpha(1), false},
-        {NSColorUtilities::colorWithCGRB(1, 1, 0.99f, 1), false},
-        {nullptr, false},
+        {NSColorUtilities::whiteColorWithAlpha(1), true},         {NSColorUtilities::colorWithCGRB(1, 1, 1, 1), true},
+        {NSColorUtilities::whiteColorWithAlpha(0.5), false},      {NSColorUtilities::blackColorWithAlpha(1), false},
+        {NSColorUtilities::colorWithCGRB(1, 1, 0.99f, 1), false}, {nullptr, false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(NSColorUtilities::isWhite(c.color), c.white) << NSObjectUtilities::pascalDescription(c.color).View();

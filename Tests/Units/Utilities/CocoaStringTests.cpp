@@ -178,10 +178,8 @@ TEST_F(CocoaStrings, ExecuteReadsTheWholeOutputAsUTF8)
         const char* output;
     } const cases[] = {
         {"printf 'a\\377b'", "a\uFFFDb"},  // a stray byte costs only itself
-        {"echo 'unterminated", ""},
-        {"", ""},
-        {"no-such-program-anywhere", ""},
-        {"echo one | tr a-z A-Z; ls > out", "one | tr a-z A-Z; ls > out\n"},
+        {"echo 'unterminated", ""},       {"", ""},
+        {"no-such-program-anywhere", ""}, {"echo one | tr a-z A-Z; ls > out", "one | tr a-z A-Z; ls > out\n"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(T(execute(S(c.command))), c.output) << c.command;
@@ -257,8 +255,8 @@ TEST_F(CocoaStrings, PathsAndFileReferences)
         bool directory;
         bool package;
     } const cases[] = {
-        {"Folder", true, false},   {"Notes.rtfd", true, true}, {"Tool.app", true, true}, {"plain.txt", false, false},
-        {"file.rtfd", false, false}, {"link", true, false},     {"missing", false, false},
+        {"Folder", true, false},     {"Notes.rtfd", true, true}, {"Tool.app", true, true},  {"plain.txt", false, false},
+        {"file.rtfd", false, false}, {"link", true, false},      {"missing", false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -12,8 +12,9 @@ namespace {
 double BerlinWall(int year, int month, int day, int hour, int minute = 0)
 {
     CFRef<CFTimeZoneRef> berlin(CFTimeZoneCreateWithName(nullptr, CFSTR("Europe/Berlin"), false));
-    const CFGregorianDate date{year, static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour),
-                               static_cast<SInt8>(minute), 0};
+    const CFGregorianDate date{
+        year, static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour), static_cast<SInt8>(minute),
+        0};
     return CFGregorianDateGetAbsoluteTime(date, berlin) + kCFAbsoluteTimeIntervalSince1970;
 }
 
@@ -60,13 +61,13 @@ TEST_F(CocoaUtilitiesTest, DayClassesFromCalendarMidnight)
     for (const Case& c : cases) {
         Clock::Fake clock(c.now);
         NSDate* date = At(c.date);
-        const Class actual = NSDateUtilities::isYesterday(date) ? Yesterday
-                           : NSDateUtilities::isToday(date)     ? Today
-                           : NSDateUtilities::isTomorrow(date)  ? Tomorrow
-                                                                : None;
+        const Class actual = NSDateUtilities::isYesterday(date)  ? Yesterday
+                             : NSDateUtilities::isToday(date)    ? Today
+                             : NSDateUtilities::isTomorrow(date) ? Tomorrow
+                                                                 : None;
         EXPECT_EQ(actual, c.expected) << c.name;
-        const int classes = NSDateUtilities::isYesterday(date) + NSDateUtilities::isToday(date) +
-                            NSDateUtilities::isTomorrow(date);
+        const int classes =
+            NSDateUtilities::isYesterday(date) + NSDateUtilities::isToday(date) + NSDateUtilities::isTomorrow(date);
         EXPECT_LE(classes, 1) << c.name;
     }
 
@@ -106,13 +107,15 @@ TEST_F(CocoaUtilitiesTest, CalendarArithmeticAndComparisons)
     NSDate* now = NSDate::date();
     EXPECT_EQ(NSDateUtilities::dateWithZeroSeconds(now)->timeIntervalSince1970(), BerlinWall(2024, 1, 31, 9, 30));
     EXPECT_EQ(NSDateUtilities::dateWithoutTime(now)->timeIntervalSince1970(), BerlinWall(2024, 1, 31, 0));
-    EXPECT_EQ(NSDateUtilities::dateByAddingMonths(NSDateUtilities::dateWithZeroSeconds(now), 1)->timeIntervalSince1970(),
-              BerlinWall(2024, 2, 29, 9, 30));
+    EXPECT_EQ(
+        NSDateUtilities::dateByAddingMonths(NSDateUtilities::dateWithZeroSeconds(now), 1)->timeIntervalSince1970(),
+        BerlinWall(2024, 2, 29, 9, 30));
     EXPECT_EQ(NSDateUtilities::dateByAddingWeeks(now, 1)->timeIntervalSinceDate(now), 7 * 86400);
     NSDate* beforeChange = At(BerlinWall(2024, 3, 30, 12));
     EXPECT_EQ(NSDateUtilities::dateByAddingDays(beforeChange, 1)->timeIntervalSince1970(), BerlinWall(2024, 3, 31, 12))
         << "a day keeps the wall-clock time across the change";
-    EXPECT_EQ(NSDateUtilities::dateByAddingHours(beforeChange, 24)->timeIntervalSince1970(), BerlinWall(2024, 3, 31, 13));
+    EXPECT_EQ(NSDateUtilities::dateByAddingHours(beforeChange, 24)->timeIntervalSince1970(),
+              BerlinWall(2024, 3, 31, 13));
 
     EXPECT_EQ(NSDateUtilities::dayOfWeek(now), 3) << "Wednesday, counting from Monday";
     EXPECT_EQ(NSDateUtilities::dayOfYear(now), 31);
@@ -127,8 +130,8 @@ TEST_F(CocoaUtilitiesTest, CalendarArithmeticAndComparisons)
     EXPECT_FALSE(NSDateUtilities::occurredMinutes(NSDate::dateWithTimeIntervalSinceNow(-200), 2, now));
     EXPECT_FALSE(NSDateUtilities::occurredMinutes(NSDate::dateWithTimeIntervalSinceNow(120), 2, now));
 
-    const CFGregorianUnits difference =
-        NSDateUtilities::differenceAsGregorianUnits(At(BerlinWall(2024, 3, 2, 12)), NSDateUtilities::dateWithZeroSeconds(now));
+    const CFGregorianUnits difference = NSDateUtilities::differenceAsGregorianUnits(
+        At(BerlinWall(2024, 3, 2, 12)), NSDateUtilities::dateWithZeroSeconds(now));
     EXPECT_EQ(difference.months, 1);
     EXPECT_EQ(difference.days, 2);
     EXPECT_EQ(difference.hours, 2);
