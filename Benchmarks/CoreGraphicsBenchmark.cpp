@@ -9,9 +9,9 @@
 // sides round by round, so a machine that slows down part-way affects both
 // sides alike.
 
-#include <CoreGraphics/CGImageInternal.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreGraphics/CGImageQt.h>
 #include <CoreGraphics/CoreGraphics.h>
-#include <Support/CFRef.h>
 
 #include <QImage>
 #include <QPainter>

@@ -9,8 +9,8 @@
 // the sides round by round, so a machine that slows down part-way (other
 // builds, frequency scaling) affects both sides alike.
 
+#include <CoreFoundation/CFRef.h>
 #include <CoreFoundation/CoreFoundation.h>
-#include <Support/CFRef.h>
 
 #include <benchmark/benchmark.h>
 #include <plist/plist.h>

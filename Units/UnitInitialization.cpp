@@ -1,13 +1,13 @@
 #include "UnitInitialization.h"
 
-#include <CocoaUtilities.h>
-#include <TArrayUnit.h>
-#include <THTTPUnit.h>
-#include <TPasteboardUnit.h>
-#include <TPrintSessionUnit.h>
-#include <TResponderUnit.h>
-#include <TStringUnit.h>
-#include <ToolboxAll.h>
+#include <Units/Classes/TArrayUnit.h>
+#include <Units/Classes/THTTPUnit.h>
+#include <Units/Classes/TPasteboardUnit.h>
+#include <Units/Classes/TPrintSessionUnit.h>
+#include <Units/Classes/TResponderUnit.h>
+#include <Units/Classes/TStringUnit.h>
+#include <Units/CrossPlatform/ToolboxAll.h>
+#include <Units/Utilities/CocoaUtilities.h>
 
 void InitializeUnits()
 {

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # toolchain
-    g++ cmake ninja-build pkg-config clang libclang-rt-14-dev
+    g++ cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format python3
     # tests and benchmarks (libplist is the benchmarks' point of comparison;
     # poppler-utils reads back the PDF files the printing tests print)
     libgtest-dev libgmock-dev libbenchmark-dev libplist-dev poppler-utils

@@ -1,6 +1,6 @@
 #include "NSImage.h"
 
-#include <CoreGraphics/CGImageInternal.h>
+#include <CoreGraphics/CGImageQt.h>
 #include <Foundation/NSString.h>
 
 #include <cstdio>

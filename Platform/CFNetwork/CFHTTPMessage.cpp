@@ -1,6 +1,6 @@
 #include "CFNetworkInternal.h"
 
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "CFHTTPTransfer.h"
 
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>

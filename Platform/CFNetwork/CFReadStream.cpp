@@ -1,7 +1,7 @@
 #include "CFHTTPTransfer.h"
 
 #include <CoreFoundation/CFNumber.h>
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 #include <algorithm>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "CFRuntime.h"
 #include "CFStringInternal.h"
 
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
 
 #include <QCoreApplication>

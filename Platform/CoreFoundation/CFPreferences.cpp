@@ -17,7 +17,7 @@
 #include "CFDataInternal.h"
 #include "CFStringInternal.h"
 
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
 #include <Support/Paths.h>
 

@@ -3,37 +3,41 @@
 #include "CFRuntime.h"
 #include "CFStringInternal.h"
 
-#include <CarbonCore/CarbonEventLoop.h>
-
 #include <map>
 #include <mutex>
 
+#include <sys/types.h>
+#include <unistd.h>
+
 struct CFRunLoopObject final : CFRuntimeObject {
-    explicit CFRunLoopObject(EventLoopRef eventLoop)
-        : CFRuntimeObject(CFRunLoopGetTypeID(), /*immortal=*/true), loop(eventLoop)
+    explicit CFRunLoopObject(pid_t threadID)
+        : CFRuntimeObject(CFRunLoopGetTypeID(), /*immortal=*/true), thread(threadID)
     {}
+
+    bool IsMain() const { return thread == getpid(); }
 
     CFStringRef CopyDescription() const override
     {
-        return CFStringCreateWithUTF8(CFRuntimeDescriptionPrefix(this) +
-                                      (loop == GetMainEventLoop() ? "{main}" : "{thread}"));
+        return CFStringCreateWithUTF8(CFRuntimeDescriptionPrefix(this) + (IsMain() ? "{main}" : "{thread}"));
     }
 
-    const EventLoopRef loop;
+    const pid_t thread;
 };
 
 namespace {
 
-// One run loop per event loop, made on first use. Event loops outlive their
-// threads (another thread may still hold a reference), and so do these.
-CFRunLoopRef RunLoopFor(EventLoopRef eventLoop)
+// One run loop per thread, made on first use. The main one belongs to the
+// process's first thread, the one the programs make their application on
+// (the main event loop's rule too). Run loops outlive their threads: another
+// thread may still hold a reference.
+CFRunLoopRef RunLoopFor(pid_t thread)
 {
     static std::mutex mutex;
-    static auto* loops = new std::map<EventLoopRef, CFRunLoopObject*>;
+    static auto* loops = new std::map<pid_t, CFRunLoopObject*>;
     std::lock_guard lock(mutex);
-    CFRunLoopObject*& runLoop = (*loops)[eventLoop];
+    CFRunLoopObject*& runLoop = (*loops)[thread];
     if (runLoop == nullptr)
-        runLoop = new CFRunLoopObject(eventLoop);
+        runLoop = new CFRunLoopObject(thread);
     return runLoop;
 }
 
@@ -50,13 +54,13 @@ CFTypeID CFRunLoopGetTypeID()
 
 CFRunLoopRef CFRunLoopGetCurrent()
 {
-    thread_local CFRunLoopRef current = RunLoopFor(GetCurrentEventLoop());
+    thread_local CFRunLoopRef current = RunLoopFor(gettid());
     return current;
 }
 
 CFRunLoopRef CFRunLoopGetMain()
 {
-    static const CFRunLoopRef main = RunLoopFor(GetMainEventLoop());
+    static const CFRunLoopRef main = RunLoopFor(getpid());
     return main;
 }
 

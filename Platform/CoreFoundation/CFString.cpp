@@ -243,6 +243,12 @@ CFHashCode CFStringHashUnits(std::u16string_view text)
     return static_cast<CFHashCode>(hash);
 }
 
+std::u16string_view CFStringView(CFTypeRef cf)
+{
+    const CFStringObject* s = CFStringObjectOf(cf);
+    return s ? std::u16string_view(s->units) : std::u16string_view();
+}
+
 std::string CFStringToUTF8(CFTypeRef cf)
 {
     const CFStringObject* s = CFStringObjectOf(cf);

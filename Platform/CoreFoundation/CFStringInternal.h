@@ -1,10 +1,11 @@
-// CFString's object and the UTF-16/UTF-8 bridges that the rest of the
-// platform layer uses to read and make strings without going through bytes.
+// CFString's object: the layout of a string, for Core Foundation's own
+// code. Everyone else reads and makes strings through CFStringUTF8.h.
 #pragma once
 
 #include "CFRuntime.h"
 
 #include <CoreFoundation/CFString.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 #include <string>
 #include <string_view>
@@ -35,23 +36,3 @@ inline const CFStringObject* CFStringObjectOf(CFTypeRef cf)
         return nullptr;
     return static_cast<const CFStringObject*>(CFRuntimeObjectOf(cf));
 }
-
-// The UTF-16 text of a string; empty for nil or a value of another type.
-inline std::u16string_view CFStringView(CFTypeRef cf)
-{
-    const CFStringObject* s = CFStringObjectOf(cf);
-    return s ? std::u16string_view(s->units) : std::u16string_view();
-}
-// The UTF-8 text of a string; empty for nil or a value of another type.
-std::string CFStringToUTF8(CFTypeRef cf);
-
-CFStringRef CFStringCreateWithUTF16(std::u16string units);
-CFMutableStringRef CFStringCreateMutableWithUTF16(std::u16string units);
-// Nil when the text is not valid UTF-8.
-CFStringRef CFStringCreateWithUTF8(std::string_view utf8);
-// Never nil: bytes that are not valid UTF-8 are read as Mac Roman. For texts
-// that quote outside data, such as error messages.
-CFStringRef CFStringCreateWithUTF8OrMacRoman(std::string_view text);
-
-// UTF-16 code-unit hash shared by strings and anything keyed by them.
-CFHashCode CFStringHashUnits(std::u16string_view units);

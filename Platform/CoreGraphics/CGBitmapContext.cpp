@@ -1,6 +1,6 @@
 // Contexts over a block of pixels.
 #include "CGContextInternal.h"
-#include "CGImageInternal.h"
+#include "CGImageQt.h"
 
 #include <cstdlib>
 

@@ -2,7 +2,7 @@
 #include "CGDrawingInternal.h"
 
 #include <CoreFoundation/CFRuntime.h>
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 #include <algorithm>
 #include <vector>

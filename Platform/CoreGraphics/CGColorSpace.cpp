@@ -2,7 +2,7 @@
 
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CFString.h>
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 struct CGColorSpaceObject final : CFRuntimeObject {
     CGColorSpaceObject(CGColorSpaceModel spaceModel, CFStringRef spaceName)

@@ -1,7 +1,7 @@
 // The context object and its graphics state.
 #include "CGContextInternal.h"
 
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 #include <CoreGraphics/CGContextQt.h>
 
 #include <cmath>

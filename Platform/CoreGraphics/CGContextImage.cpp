@@ -1,6 +1,6 @@
 // Images, masks, tiles and layers in a context.
 #include "CGContextInternal.h"
-#include "CGImageInternal.h"
+#include "CGImageQt.h"
 
 #include <CoreGraphics/CGLayer.h>
 

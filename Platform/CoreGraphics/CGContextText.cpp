@@ -1,7 +1,7 @@
 // Quartz's own text drawing: glyph outlines placed by the text matrix.
 #include "CGContextInternal.h"
 
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 #include <QFontDatabase>
 #include <QGuiApplication>

@@ -1,5 +1,5 @@
 #include "CGDataProvider.h"
-#include "CGImageInternal.h"
+#include "CGImageQt.h"
 
 #include <CoreFoundation/CFRuntime.h>
 

@@ -1,7 +1,7 @@
-#include "CGImageInternal.h"
+#include "CGImageQt.h"
 
 #include <CoreFoundation/CFRuntime.h>
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 #include <QtEndian>
 

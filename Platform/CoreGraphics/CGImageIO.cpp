@@ -1,8 +1,8 @@
-#include "CGImageInternal.h"
+#include "CGImageQt.h"
 
 #include <CoreFoundation/CFDataInternal.h>
 #include <CoreFoundation/CFRuntime.h>
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 #include <CoreGraphics/CGImageDestination.h>
 #include <CoreGraphics/CGImageSource.h>
 

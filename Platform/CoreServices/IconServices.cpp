@@ -2,7 +2,7 @@
 
 #include "FilesInternal.h"
 
-#include <CoreGraphics/CGImageInternal.h>
+#include <CoreGraphics/CGImageQt.h>
 
 #include <QCoreApplication>
 #include <QGuiApplication>

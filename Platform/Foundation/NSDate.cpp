@@ -3,7 +3,7 @@
 #include "NSString.h"
 
 #include <CoreFoundation/CFDateInternal.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 
 #include <cmath>
 

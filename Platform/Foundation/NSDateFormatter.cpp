@@ -2,9 +2,9 @@
 
 #include "NSString.h"
 
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreFoundation/CFStringUTF8.h>
 #include <CoreFoundation/CFTimeZoneInternal.h>
-#include <Support/CFRef.h>
 
 #include <QDateTime>
 #include <QLocale>

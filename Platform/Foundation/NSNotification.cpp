@@ -1,7 +1,7 @@
 #include "NSNotification.h"
 
-#include <CoreFoundation/CFStringInternal.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreFoundation/CFStringUTF8.h>
 #include <Support/Diagnostics.h>
 
 #include <QCoreApplication>

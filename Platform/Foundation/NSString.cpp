@@ -1,6 +1,6 @@
 #include "NSString.h"
 
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 NSString* NSString::newWithCFString(CFStringRef text)
 {

@@ -5,7 +5,7 @@
 
 #include "Pasteboard.h"
 
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 
 #include <QString>
 

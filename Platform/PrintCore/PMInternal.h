@@ -4,8 +4,8 @@
 
 #include "PMApplication.h"
 
+#include <CoreFoundation/CFRef.h>
 #include <CoreFoundation/CFRuntime.h>
-#include <Support/CFRef.h>
 
 #include <QImage>
 #include <QPageLayout>

@@ -1,8 +1,8 @@
 // Small helpers for tests that look at Core Foundation values.
 #pragma once
 
+#include <CoreFoundation/CFRef.h>
 #include <CoreFoundation/CoreFoundation.h>
-#include <Support/CFRef.h>
 
 #include <string>
 #include <string_view>

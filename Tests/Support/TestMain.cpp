@@ -2,7 +2,7 @@
 // programs, then GoogleTest runs. The time zone and locale are pinned here
 // too (as scripts/with-test-env.sh pins them), so that a test binary run by
 // hand sees the same calendar as under ctest.
-#include <UnitInitialization.h>
+#include <Units/UnitInitialization.h>
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 #include "TArchiverUnit.h"
 
-#include <CFPreferenceUtilities.h>
-#include <CFUtilities.h>
+#include <Units/Utilities/CFPreferenceUtilities.h>
+#include <Units/Utilities/CFUtilities.h>
 
+#include <CoreFoundation/CFRef.h>
 #include <CoreGraphics/CGImageDestination.h>
 #include <CoreGraphics/CGImageSource.h>
-#include <Support/CFRef.h>
 #include <Support/Diagnostics.h>
 
 #include <string>

@@ -10,7 +10,7 @@
 // its reader.
 #pragma once
 
-#include <ShortString.h>
+#include <Units/Utilities/ShortString.h>
 
 #include <CoreGraphics/CoreGraphics.h>
 #include <CoreServices/CoreServices.h>

@@ -19,7 +19,7 @@
 
 #include "TObjectUnit.h"
 
-#include <CFUtilities.h>
+#include <Units/Utilities/CFUtilities.h>
 
 #include <initializer_list>
 

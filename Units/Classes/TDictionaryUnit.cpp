@@ -1,8 +1,8 @@
 #include "TDictionaryUnit.h"
 
-#include <CFPreferenceUtilities.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
+#include <Units/Utilities/CFPreferenceUtilities.h>
 
 #include <cstdlib>
 #include <string>

@@ -12,9 +12,9 @@
 // levels below it.
 #pragma once
 
-#include <FSUtilities.h>
-#include <TArrayUnit.h>
-#include <TObjectUnit.h>
+#include <Units/Classes/TArrayUnit.h>
+#include <Units/Classes/TObjectUnit.h>
+#include <Units/Utilities/FSUtilities.h>
 
 // The walk state, as the recursion saves and restores it.
 struct IteratorNodeInfo {

@@ -2,9 +2,9 @@
 
 #include "TStringUnit.h"
 
-#include <CFUtilities.h>
+#include <Units/Utilities/CFUtilities.h>
 
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 #include <Support/Diagnostics.h>
 
 #include <string>

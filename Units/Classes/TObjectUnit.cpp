@@ -2,10 +2,10 @@
 
 #include "TArchiverUnit.h"
 
-#include <CFUtilities.h>
+#include <Units/Utilities/CFUtilities.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
 
 #include <cstdio>

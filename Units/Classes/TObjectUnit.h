@@ -11,7 +11,7 @@
 // answers.
 #pragma once
 
-#include <ShortString.h>
+#include <Units/Utilities/ShortString.h>
 
 #include <CoreFoundation/CoreFoundation.h>
 
@@ -104,10 +104,13 @@ P ParamCast(void* param)
 {
     static_assert(std::is_pointer_v<P>, "by-name methods take no parameter or one pointer");
     using Pointee = std::remove_cv_t<std::remove_pointer_t<P>>;
-    if constexpr (std::is_base_of_v<TObject, Pointee>)
-        return static_cast<P>(static_cast<TObject*>(param));
-    else
-        return static_cast<P>(param);
+    // Platform values (CFStringRef and the like) point at types only their
+    // family defines; they are never our objects.
+    if constexpr (requires { sizeof(Pointee); }) {
+        if constexpr (std::is_base_of_v<TObject, Pointee>)
+            return static_cast<P>(static_cast<TObject*>(param));
+    }
+    return static_cast<P>(param);
 }
 
 template <typename C, auto Method>

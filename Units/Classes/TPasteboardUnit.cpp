@@ -1,6 +1,6 @@
 #include "TPasteboardUnit.h"
 
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
 
 #include <string>

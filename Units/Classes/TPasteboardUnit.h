@@ -7,8 +7,8 @@
 // in Err, and write the "Warning: " lines below.
 #pragma once
 
-#include <CarbonUtilities.h>
-#include <TObjectUnit.h>
+#include <Units/Classes/TObjectUnit.h>
+#include <Units/Utilities/CarbonUtilities.h>
 
 #include <HIServices/HIServices.h>
 

@@ -1,10 +1,10 @@
 #include "TPreferencesUnit.h"
 
-#include <CFPreferenceUtilities.h>
-#include <CFUtilities.h>
+#include <Units/Utilities/CFPreferenceUtilities.h>
+#include <Units/Utilities/CFUtilities.h>
 
-#include <CoreFoundation/CFStringInternal.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreFoundation/CFStringUTF8.h>
 #include <Support/Diagnostics.h>
 
 #include <algorithm>

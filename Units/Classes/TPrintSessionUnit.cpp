@@ -1,6 +1,6 @@
 #include "TPrintSessionUnit.h"
 
-#include <CGUtilities.h>
+#include <Units/Utilities/CGUtilities.h>
 
 #include <Support/Diagnostics.h>
 

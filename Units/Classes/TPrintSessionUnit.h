@@ -7,8 +7,8 @@
 // nothing half-printed stays open.
 #pragma once
 
-#include <CarbonUtilities.h>
-#include <TObjectUnit.h>
+#include <Units/Classes/TObjectUnit.h>
+#include <Units/Utilities/CarbonUtilities.h>
 
 #include <CoreGraphics/CoreGraphics.h>
 #include <PrintCore/PrintCore.h>

@@ -1,9 +1,9 @@
 #include "TResponderUnit.h"
 
-#include <CFUtilities.h>
-#include <RuntimeProfile.h>
+#include <Units/RuntimeProfile.h>
+#include <Units/Utilities/CFUtilities.h>
 
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
 
 #include <algorithm>

@@ -7,8 +7,8 @@
 // the details as a TNotification (or the subclass the poster used).
 #pragma once
 
-#include <TDictionaryUnit.h>
-#include <TObjectUnit.h>
+#include <Units/Classes/TDictionaryUnit.h>
+#include <Units/Classes/TObjectUnit.h>
 
 #include <CoreFoundation/CFNotificationCenter.h>
 #include <Foundation/NSNotification.h>

@@ -1,13 +1,13 @@
 #include "TStringUnit.h"
 
-#include <CFUtilities.h>
-#include <FSUtilities.h>
+#include <Units/Utilities/CFUtilities.h>
+#include <Units/Utilities/FSUtilities.h>
 
 #include <AppKit/NSAlert.h>
+#include <CoreFoundation/CFRef.h>
 #include <CoreFoundation/CFStringEncodingConverters.h>
-#include <CoreFoundation/CFStringInternal.h>
+#include <CoreFoundation/CFStringUTF8.h>
 #include <Foundation/NSAttributedString.h>
-#include <Support/CFRef.h>
 #include <Support/Diagnostics.h>
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 // only asks: a Run that works for long should look at IsTerminating.
 #pragma once
 
-#include <TResponderUnit.h>
+#include <Units/Classes/TResponderUnit.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 

@@ -4,7 +4,7 @@
 // (or the timer itself when there is none), then Invoked.
 #pragma once
 
-#include <TResponderUnit.h>
+#include <Units/Classes/TResponderUnit.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 

@@ -1,8 +1,8 @@
 // The old toolbox's small helpers, as the rest of the units call them.
 #pragma once
 
-#include <CFUtilities.h>
-#include <ShortString.h>
+#include <Units/Utilities/CFUtilities.h>
+#include <Units/Utilities/ShortString.h>
 
 #include <CarbonCore/CarbonCore.h>
 

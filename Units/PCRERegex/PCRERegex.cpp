@@ -1,6 +1,6 @@
 #include "PCRERegex.h"
 
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
 
 #include <algorithm>

@@ -12,8 +12,8 @@
 // TPCRERegex.
 #pragma once
 
-#include <ShortString.h>
-#include <TObjectUnit.h>
+#include <Units/Classes/TObjectUnit.h>
+#include <Units/Utilities/ShortString.h>
 
 #include <CoreFoundation/CoreFoundation.h>
 

@@ -1,6 +1,6 @@
 #include "CFPreferenceUtilities.h"
 
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 
 #include <climits>
 #include <cstring>

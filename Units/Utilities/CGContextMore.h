@@ -4,11 +4,11 @@
 // the bridge that lets Cocoa drawing land in a Quartz context.
 #pragma once
 
-#include <CGUtilities.h>
+#include <Units/Utilities/CGUtilities.h>
 
 #include <AppKit/NSTextDrawing.h>
-#include <CoreGraphics/CIImage.h>
 #include <CoreGraphics/CoreGraphics.h>
+#include <CoreImage/CIImage.h>
 #include <CoreServices/IconServices.h>
 
 // The options of CGContextDrawText.

@@ -1,11 +1,11 @@
 #include "CGUtilities.h"
 
-#include <CFUtilities.h>
-#include <FSUtilities.h>
+#include <Units/Utilities/CFUtilities.h>
+#include <Units/Utilities/FSUtilities.h>
 
+#include <CoreFoundation/CFRef.h>
 #include <CoreGraphics/CGImageDestination.h>
 #include <CoreGraphics/CGImageSource.h>
-#include <Support/CFRef.h>
 #include <Support/Diagnostics.h>
 
 #include <cmath>

@@ -6,7 +6,7 @@
 // it; nil answers a failure, nothing raises.
 #pragma once
 
-#include <ShortString.h>
+#include <Units/Utilities/ShortString.h>
 
 #include <CarbonCore/MacMemory.h>
 #include <CoreGraphics/CoreGraphics.h>

@@ -2,7 +2,7 @@
 
 #include "FSUtilities.h"
 
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 
 #include <algorithm>
 #include <cstring>

@@ -12,9 +12,9 @@
 // CFUtilities, MacMemory and ToolboxAll; this unit adds what they lack.)
 #pragma once
 
-#include <CFUtilities.h>
-#include <ShortString.h>
-#include <ToolboxAll.h>
+#include <Units/CrossPlatform/ToolboxAll.h>
+#include <Units/Utilities/CFUtilities.h>
+#include <Units/Utilities/ShortString.h>
 
 #include <CoreServices/CoreServices.h>
 

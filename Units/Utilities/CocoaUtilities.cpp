@@ -1,7 +1,7 @@
 #include "CocoaUtilities.h"
 
 #include <CarbonCore/CarbonEventLoop.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
 #include <Support/Process.h>
 

@@ -8,9 +8,9 @@
 // functions whose names begin with "init", which the caller releases.
 #pragma once
 
-#include <FSUtilities.h>
-#include <PCRERegex.h>
-#include <ShortString.h>
+#include <Units/PCRERegex/PCRERegex.h>
+#include <Units/Utilities/FSUtilities.h>
+#include <Units/Utilities/ShortString.h>
 
 #include <AppKit/AppKit.h>
 #include <Foundation/Foundation.h>

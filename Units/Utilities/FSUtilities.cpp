@@ -1,11 +1,11 @@
 #include "FSUtilities.h"
 
-#include <CFUtilities.h>
+#include <Units/Utilities/CFUtilities.h>
 
+#include <CoreFoundation/CFRef.h>
 #include <Foundation/NSDate.h>
 #include <Foundation/NSObject.h>
 #include <Foundation/NSString.h>
-#include <Support/CFRef.h>
 
 #include <cstring>
 #include <string>

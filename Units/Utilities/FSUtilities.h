@@ -11,7 +11,7 @@
 // shared Err of CarbonUtilities); the others leave it alone.
 #pragma once
 
-#include <ShortString.h>
+#include <Units/Utilities/ShortString.h>
 
 #include <CoreServices/CoreServices.h>
 #include <Foundation/NSDateFormatter.h>

@@ -1,8 +1,8 @@
 #include "LocalHTTPServer.h"
 
 #include <CFNetwork/CFNetwork.h>
-#include <CoreFoundation/CFStringInternal.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreFoundation/CFStringUTF8.h>
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include <CFTestSupport.h>
-#include <CoreGraphics/CGImageInternal.h>
+#include <CoreGraphics/CGImageQt.h>
 #include <ImageIO/ImageIO.h>
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // reads, and golden images.
 #pragma once
 
-#include <CoreGraphics/CGImageInternal.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreGraphics/CGImageQt.h>
 #include <CoreGraphics/CoreGraphics.h>
 #include <Foundation/Foundation.h>
-#include <Support/CFRef.h>
 
 #include <QFontDatabase>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #include <CFTestSupport.h>
-#include <TArchiverUnit.h>
+#include <Units/Classes/TArchiverUnit.h>
 
-#include <CoreGraphics/CGImageInternal.h>
+#include <CoreGraphics/CGImageQt.h>
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <CFTestSupport.h>
 #include <ExitLineCheck.h>
-#include <TArchiverUnit.h>
-#include <TArrayUnit.h>
+#include <Units/Classes/TArchiverUnit.h>
+#include <Units/Classes/TArrayUnit.h>
 
 #include <CarbonCore/MacMemory.h>
 #include <Support/Diagnostics.h>

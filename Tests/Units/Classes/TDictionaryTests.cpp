@@ -1,6 +1,6 @@
 #include <CFTestSupport.h>
 #include <ExitLineCheck.h>
-#include <TDictionaryUnit.h>
+#include <Units/Classes/TDictionaryUnit.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 #include <CarbonCore/MacMemory.h>

@@ -1,6 +1,6 @@
 #include "../../Platform/CoreServices/FileFixtures.h"
 
-#include <TFolderIteratorUnit.h>
+#include <Units/Classes/TFolderIteratorUnit.h>
 
 #include <gtest/gtest.h>
 

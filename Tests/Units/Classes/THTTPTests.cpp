@@ -1,9 +1,9 @@
-#include <THTTPUnit.h>
+#include <Units/Classes/THTTPUnit.h>
 
 #include "LocalHTTPServer.h"
 
-#include <CoreFoundation/CFStringInternal.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreFoundation/CFStringUTF8.h>
 #include <Support/Diagnostics.h>
 
 #include <gtest/gtest.h>

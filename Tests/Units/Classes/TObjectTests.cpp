@@ -1,6 +1,6 @@
 #include <CFTestSupport.h>
-#include <TArchiverUnit.h>
-#include <TObjectUnit.h>
+#include <Units/Classes/TArchiverUnit.h>
+#include <Units/Classes/TObjectUnit.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 #include <Support/Clock.h>

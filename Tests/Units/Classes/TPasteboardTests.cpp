@@ -1,5 +1,5 @@
 #include <CFTestSupport.h>
-#include <TPasteboardUnit.h>
+#include <Units/Classes/TPasteboardUnit.h>
 
 #include <Support/Diagnostics.h>
 

@@ -1,5 +1,5 @@
 #include <CFTestSupport.h>
-#include <TPreferencesUnit.h>
+#include <Units/Classes/TPreferencesUnit.h>
 
 #include <Support/Diagnostics.h>
 

@@ -4,10 +4,10 @@
 // poppler.
 #include "PdfInspection.h"
 
-#include <CGUtilities.h>
-#include <TPrintSessionUnit.h>
+#include <Units/Classes/TPrintSessionUnit.h>
+#include <Units/Utilities/CGUtilities.h>
 
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
 
 #include <QApplication>

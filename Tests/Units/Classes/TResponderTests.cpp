@@ -1,6 +1,6 @@
 #include <CFTestSupport.h>
-#include <RuntimeProfile.h>
-#include <TResponderUnit.h>
+#include <Units/Classes/TResponderUnit.h>
+#include <Units/RuntimeProfile.h>
 
 #include <Support/Diagnostics.h>
 

@@ -1,7 +1,7 @@
 #include "../../Platform/CoreServices/FileFixtures.h"
 
 #include <CFTestSupport.h>
-#include <TStringUnit.h>
+#include <Units/Classes/TStringUnit.h>
 
 #include <AppKit/NSAlert.h>
 #include <Support/Diagnostics.h>

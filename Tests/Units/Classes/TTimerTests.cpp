@@ -1,5 +1,5 @@
-#include <TTaskUnit.h>
-#include <TTimerUnit.h>
+#include <Units/Classes/TTaskUnit.h>
+#include <Units/Classes/TTimerUnit.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 #include <Support/Clock.h>

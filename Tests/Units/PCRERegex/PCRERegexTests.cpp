@@ -1,5 +1,5 @@
 #include <CFTestSupport.h>
-#include <PCRERegex.h>
+#include <Units/PCRERegex/PCRERegex.h>
 
 #include <Support/Diagnostics.h>
 

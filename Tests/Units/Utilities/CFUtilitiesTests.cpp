@@ -1,7 +1,7 @@
 #include <CFTestSupport.h>
-#include <CFUtilities.h>
-#include <ToolboxAll.h>
-#include <UNIXUtilities.h>
+#include <Units/CrossPlatform/ToolboxAll.h>
+#include <Units/Utilities/CFUtilities.h>
+#include <Units/Utilities/UNIXUtilities.h>
 
 #include <gtest/gtest.h>
 

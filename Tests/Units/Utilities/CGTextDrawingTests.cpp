@@ -1,4 +1,4 @@
-#include <CGContextMore.h>
+#include <Units/Utilities/CGContextMore.h>
 
 #include "../../Platform/CoreGraphics/CGTestSupport.h"
 

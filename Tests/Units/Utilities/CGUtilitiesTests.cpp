@@ -1,9 +1,9 @@
-#include <CGUtilities.h>
+#include <Units/Utilities/CGUtilities.h>
 
-#include <FSUtilities.h>
+#include <Units/Utilities/FSUtilities.h>
 
-#include <CoreGraphics/CGImageInternal.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreGraphics/CGImageQt.h>
 #include <Support/Diagnostics.h>
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "../../Platform/CoreServices/FileFixtures.h"
 
 #include <CFTestSupport.h>
-#include <CarbonUtilities.h>
+#include <Units/Utilities/CarbonUtilities.h>
 
 #include <Support/Diagnostics.h>
 

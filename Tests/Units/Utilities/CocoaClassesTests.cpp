@@ -1,8 +1,8 @@
 #include "../../Platform/CoreServices/FileFixtures.h"
 
-#include <CocoaUtilities.h>
-#include <CoreGraphics/CGImageInternal.h>
-#include <Support/CFRef.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreGraphics/CGImageQt.h>
+#include <Units/Utilities/CocoaUtilities.h>
 
 #include <QColor>
 #include <QGuiApplication>

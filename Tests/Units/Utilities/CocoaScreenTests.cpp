@@ -1,4 +1,4 @@
-#include <CocoaUtilities.h>
+#include <Units/Utilities/CocoaUtilities.h>
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,7 +1,7 @@
 #include "../../Platform/CoreServices/FileFixtures.h"
 
 #include <CFTestSupport.h>
-#include <CocoaUtilities.h>
+#include <Units/Utilities/CocoaUtilities.h>
 
 #include <QGuiApplication>
 

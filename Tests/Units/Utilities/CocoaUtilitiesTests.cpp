@@ -1,5 +1,5 @@
 #include <CFTestSupport.h>
-#include <CocoaUtilities.h>
+#include <Units/Utilities/CocoaUtilities.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 #include <Support/Clock.h>

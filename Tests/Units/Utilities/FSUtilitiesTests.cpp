@@ -1,7 +1,7 @@
 #include "../../Platform/CoreServices/FileFixtures.h"
 
 #include <CFTestSupport.h>
-#include <FSUtilities.h>
+#include <Units/Utilities/FSUtilities.h>
 
 #include <gtest/gtest.h>
 

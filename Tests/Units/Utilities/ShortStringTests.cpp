@@ -1,6 +1,6 @@
 #include <CFTestSupport.h>
-#include <CFUtilities.h>
-#include <ShortStringUtilities.h>
+#include <Units/Utilities/CFUtilities.h>
+#include <Units/Utilities/ShortStringUtilities.h>
 
 #include <gtest/gtest.h>
 

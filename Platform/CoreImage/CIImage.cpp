@@ -1,7 +1,7 @@
 #include "CIImage.h"
 
-#include "CGContextInternal.h"
-#include "CGImageInternal.h"
+#include <CoreGraphics/CGContextInternal.h>
+#include <CoreGraphics/CGImageQt.h>
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
-#include "CGTestSupport.h"
+#include "../CoreGraphics/CGTestSupport.h"
 
-#include <CoreGraphics/CIFilter.h>
+#include <CoreImage/CIFilter.h>
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "CIFilter.h"
 
-#include "CGContextInternal.h"
+#include <CoreGraphics/CGContextInternal.h>
 
 #include <cmath>
 #include <numbers>

@@ -13,7 +13,7 @@
 //   page folds flat over a straight line rather than around a cylinder.
 #pragma once
 
-#include <CoreGraphics/CIImage.h>
+#include <CoreImage/CIImage.h>
 
 #include <map>
 #include <string>
