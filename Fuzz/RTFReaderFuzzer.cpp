@@ -72,6 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!read)
         return 0;
 
+    // The runs cover the text in order, each with a format of the document.
+    if (document.text.empty() != (document.RunCount() == 0) || document.formats.size() > kRTFMaximumFormats)
+        Broken("runs that do not cover the text");
+    for (size_t i = 0; i < document.RunCount(); ++i) {
+        const RTFRunStart& run = document.runStarts[i];
+        const size_t end = i + 1 < document.RunCount() ? document.runStarts[i + 1].start : document.text.size();
+        if (run.format >= document.formats.size() || run.start >= end || (i == 0 && run.start != 0))
+            Broken("a run out of place");
+    }
+
     const std::u16string plain = document.PlainText();
     if (static_cast<size_t>(CFStringGetLength(text)) != plain.size())
         Broken("the plain text is not the document's text");

@@ -19,6 +19,8 @@
 
 namespace {
 
+constexpr qint64 kReadBufferSize = qint64(1) << 20;
+
 // Loopback hosts never go through a proxy: a proxy elsewhere cannot reach
 // this machine's own services. Everything else uses the system's settings.
 class LoopbackDirectProxyFactory final : public QNetworkProxyFactory {
@@ -237,6 +239,10 @@ std::unique_ptr<CFHTTPTransfer> CFHTTPTransfer::Start(const CFHTTPMessageObject&
         reply = manager->sendCustomRequest(networkRequest, method,
                                            QByteArray(reinterpret_cast<const char*>(request.body.data()),
                                                       static_cast<qsizetype>(request.body.size())));
+    // What the client has not read waits at the server, not here: the reply
+    // stops taking bytes from the connection once this much is buffered, so
+    // a body nobody reads costs no more memory than this, however large.
+    reply->setReadBufferSize(kReadBufferSize);
     *error = {0, 0};
     return std::unique_ptr<CFHTTPTransfer>(new CFHTTPTransfer(new Relay(manager, reply, std::move(changed))));
 }

@@ -18,6 +18,8 @@ typedef const struct CFStringObject* CFStringRef;
 typedef struct CFStringObject* CFMutableStringRef;
 typedef const struct CFAllocatorObject* CFAllocatorRef;
 typedef CFTypeRef CFPropertyListRef;
+// Errors are reported by status codes here; no error object is ever made.
+typedef struct CFErrorObject* CFErrorRef;
 
 typedef enum : CFIndex {
     kCFCompareLessThan = -1,

@@ -12,13 +12,13 @@
 
 #include <CoreFoundation/CFPropertyList.h>
 #include <Support/Diagnostics.h>
+#include <Support/FileAccess.h>
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -210,16 +210,31 @@ std::vector<std::string> LookupLanguages()
     return languages;
 }
 
-bool ReadFile(const std::string& path, CFByteVector& bytes)
+// A table's bytes; false when there is none to read. A file that cannot be
+// a table (a pipe, a device, a file larger than any table) is refused with
+// a warning.
+bool ReadFile(const std::string& path, const char* what, CFByteVector& bytes)
 {
-    struct stat status;
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    const int error = FileAccess::ReadRegularFile(path, FileAccess::kTableLimit, &bytes);
+    if (error == EINVAL || error == EFBIG)
+        FileAccess::WarnNotRead(what, path, error, FileAccess::kTableLimit);
+    return error == 0;
+}
+
+// Tables written in UTF-16 often have no byte-order mark. Text in UTF-8
+// never holds a zero byte, while a table in UTF-16 begins with a character
+// of ASCII (a quote, a comment, a blank): one zero byte in its first pair
+// tells the order, and the mark is put in front for the reader.
+void MarkUnmarkedUTF16(CFByteVector& bytes)
+{
+    if (bytes.size() < 2 || bytes.size() % 2 != 0)
+        return;
+    const bool marked = (bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF);
+    if (marked || (bytes[0] == 0) == (bytes[1] == 0))
+        return;
+    const bool littleEndian = bytes[1] == 0;
+    const UInt8 mark[2] = {UInt8(littleEndian ? 0xFF : 0xFE), UInt8(littleEndian ? 0xFE : 0xFF)};
+    bytes.insert(bytes.begin(), mark, mark + 2);
 }
 
 // A file holding nothing but whitespace (in UTF-8 or UTF-16, after its
@@ -251,8 +266,9 @@ CFDictionaryRef NewEmptyDictionary()
 CFDictionaryRef ReadDictionaryFile(const std::string& path, const char* what)
 {
     CFByteVector bytes;
-    if (!ReadFile(path, bytes))
+    if (!ReadFile(path, what, bytes))
         return nullptr;
+    MarkUnmarkedUTF16(bytes);
     if (IsBlank(bytes))
         return NewEmptyDictionary();
     CFDataRef data = CFDataCreateWithVector(std::move(bytes), false);
@@ -261,7 +277,8 @@ CFDictionaryRef ReadDictionaryFile(const std::string& path, const char* what)
     CFRelease(data);
     if (contents && CFGetTypeID(contents) == CFDictionaryGetTypeID())
         return static_cast<CFDictionaryRef>(contents);
-    const std::string reason = contents ? "it does not hold a dictionary." : CFStringToUTF8(error);
+    const std::string reason =
+        contents ? "it does not hold a dictionary." : FileAccess::ForMessage(CFStringToUTF8(error));
     if (contents)
         CFRelease(contents);
     if (error)

@@ -9,6 +9,7 @@
 // our reading it could be replaced again without a visible difference, so
 // such a reading is not trusted and the file is read again on the next use.
 #include <CoreFoundation/CFBundle.h>
+#include <CoreFoundation/CFDate.h>
 #include <CoreFoundation/CFDictionary.h>
 #include <CoreFoundation/CFNumber.h>
 #include <CoreFoundation/CFPreferences.h>
@@ -19,6 +20,7 @@
 
 #include <CoreFoundation/CFRef.h>
 #include <Support/Diagnostics.h>
+#include <Support/FileAccess.h>
 #include <Support/Paths.h>
 
 #include <cerrno>
@@ -42,8 +44,12 @@ constexpr const char* kUnbundledIdentifier = "brindlet.unbundled";
 // Leaves room for ".plist.unreadable-YYYYMMDD-HHMMSS-NN" within NAME_MAX.
 constexpr size_t kMaximumIdentifierLength = 200;
 // A preferences file is a few kilobytes; anything this large is not one,
-// and reading it whole could exhaust memory.
-constexpr off_t kMaximumFileSize = off_t(32) << 20;
+// and reading it whole could exhaust memory. The store writes nothing
+// larger either, so that it never finds its own file too large to read.
+constexpr size_t kMaximumFileSize = FileAccess::kPreferencesLimit;
+// What a dictionary's key and the file's own lines add to a value written
+// alone, at most (estimated generously).
+constexpr size_t kFileOverhead = 4096;
 // How long after a file's last change its identity can be trusted.
 constexpr long long kRacyWindowNanoseconds = 1'000'000'000LL;
 
@@ -120,52 +126,30 @@ private:
 FileContents ReadPreferencesFile(const std::string& path)
 {
     FileContents contents;
-    FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-        if (errno != ENOENT) {
-            contents.outcome = ReadOutcome::Unreadable;
-            contents.reason = std::strerror(errno);
-        }
-        return contents;
-    }
+    // The identity is taken before the bytes: should the file be replaced
+    // in between, the next look finds another identity and reads it again.
     struct stat status {};
-    if (fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        contents.outcome = ReadOutcome::Unreadable;
-        contents.reason = S_ISDIR(status.st_mode) ? "it is a folder" : "it is not a plain file";
-        return contents;
-    }
-    contents.stamp = FileStamp::Of(status);
-    contents.outcome = ReadOutcome::Unparseable;
-    if (status.st_size > kMaximumFileSize) {
-        contents.reason = "it is too large";
-        return contents;
-    }
+    const bool identified = stat(path.c_str(), &status) == 0;
     CFByteVector bytes;
-    bytes.reserve(static_cast<size_t>(status.st_size));
-    UInt8 buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            contents.outcome = ReadOutcome::Unreadable;
-            contents.reason = std::strerror(errno);
-            return contents;
-        }
-        if (n == 0)
-            break;
-        if (bytes.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaximumFileSize)) {
-            contents.reason = "it is too large";
-            return contents;
-        }
-        bytes.insert(bytes.end(), buffer, buffer + n);
+    const int readError = FileAccess::ReadRegularFile(path, kMaximumFileSize, &bytes);
+    if (readError == ENOENT)
+        return contents;
+    if (readError != 0) {
+        // Too large included: the store never writes such a file, so it is
+        // someone else's, and it is left as it is.
+        contents.outcome = ReadOutcome::Unreadable;
+        contents.reason = FileAccess::ReadFailureReason(readError, kMaximumFileSize);
+        return contents;
     }
+    if (identified)
+        contents.stamp = FileStamp::Of(status);
+    contents.outcome = ReadOutcome::Unparseable;
     CFRef<CFDataRef> data(CFDataCreateWithVector(std::move(bytes), false));
     CFStringRef error = nullptr;
     CFRef<CFPropertyListRef> root(CFPropertyListCreateFromXMLData(nullptr, data, kCFPropertyListImmutable, &error));
     CFRef<CFStringRef> heldError(error);
     if (!root || CFGetTypeID(root) != CFDictionaryGetTypeID()) {
-        contents.reason = root ? "its root is not a dictionary" : CFStringToUTF8(error);
+        contents.reason = root ? "its root is not a dictionary" : FileAccess::ForMessage(CFStringToUTF8(error));
         return contents;
     }
     contents.outcome = ReadOutcome::Read;
@@ -275,6 +259,17 @@ CFMutableDictionaryRef NewTable()
 bool IsString(CFTypeRef value)
 {
     return value != nullptr && CFGetTypeID(value) == CFStringGetTypeID();
+}
+
+// Whether the value alone would make the file larger than the store reads.
+bool IsTooLargeForTheFile(CFStringRef key, CFPropertyListRef value)
+{
+    const CFTypeID type = CFGetTypeID(value);
+    if (type == CFNumberGetTypeID() || type == CFBooleanGetTypeID() || type == CFDateGetTypeID())
+        return false;
+    CFRef<CFDataRef> alone(CFPropertyListCreateXMLData(nullptr, value));
+    const size_t keySize = static_cast<size_t>(CFStringGetLength(key)) * 6;  // escaped UTF-8, at most
+    return !alone || static_cast<size_t>(CFDataGetLength(alone)) + keySize + kFileOverhead > kMaximumFileSize;
 }
 
 bool IsValidIdentifier(const std::string& identifier)
@@ -438,6 +433,12 @@ bool WriteMerged(Domain& domain)
     const bool changesFile = fileExists ? !CFEqual(merged, domain.disk) : CFDictionaryGetCount(merged) > 0;
     if (changesFile) {
         CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, merged));
+        if (xml && static_cast<size_t>(CFDataGetLength(xml)) > kMaximumFileSize) {
+            Diagnostics::WriteLine(
+                "Warning: The preferences file " + domain.path + " would be larger than the store reads (" +
+                FileAccess::ReadFailureReason(EFBIG, kMaximumFileSize) + "); the changes were not written.");
+            return false;
+        }
         CFRef<CFURLRef> url(CFURLCreateFromFileSystemRepresentation(
             nullptr, reinterpret_cast<const UInt8*>(domain.path.data()), CFIndex(domain.path.size()), false));
         SInt32 status = 0;
@@ -489,6 +490,14 @@ void CFPreferencesSetAppValue(CFStringRef key, CFPropertyListRef value, CFString
         if (!CFPropertyListIsValid(value, kCFPropertyListXMLFormat_v1_0)) {
             Diagnostics::WriteLine("Warning: The value for the preference \"" + CFStringToUTF8(key) +
                                    "\" is not a property list; it was not set.");
+            return;
+        }
+        // Refused here rather than when the file is written, for the same
+        // reason: the file must stay one the store can read back.
+        if (IsTooLargeForTheFile(key, value)) {
+            Diagnostics::WriteLine("Warning: The value for the preference \"" +
+                                   FileAccess::ForMessage(CFStringToUTF8(key)) +
+                                   "\" is too large for the preferences file; it was not set.");
             return;
         }
         // A copy, so a caller changing its mutable value later changes nothing here.

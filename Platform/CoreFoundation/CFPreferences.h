@@ -16,8 +16,9 @@
 // A file that is not a property list with a dictionary at its root is moved
 // aside (to "<identifier>.plist.unreadable-<date>-<time>") with one warning,
 // and the store starts from nothing. A file that exists but cannot be read
-// at all (no permission, an I/O error) is never written over: the store
-// reads as empty and synchronisation fails, keeping the pending changes.
+// at all (no permission, an I/O error, larger than the 32 MB the store ever
+// reads or writes) is never written over: the store reads as empty and
+// synchronisation fails, keeping the pending changes.
 //
 // All functions may be called from any thread.
 #pragma once
@@ -42,13 +43,14 @@ extern const CFStringRef kCFPreferencesCurrentApplication;
 CFPropertyListRef CFPreferencesCopyAppValue(CFStringRef key, CFStringRef applicationID);
 
 // Sets the value under `key` in this process (an immutable copy of it is
-// kept); nil removes the key. A value that is not a property list is refused
-// with a warning and changes nothing. Nothing reaches the file until
-// CFPreferencesAppSynchronize.
+// kept); nil removes the key. A value that is not a property list, or too
+// large for the file, is refused with a warning and changes nothing.
+// Nothing reaches the file until CFPreferencesAppSynchronize.
 void CFPreferencesSetAppValue(CFStringRef key, CFPropertyListRef value, CFStringRef applicationID);
 
 // Writes this process's pending changes to the file as described above, and
 // re-reads the file in any case. True when the store now matches the file
 // (nothing was pending, or the write succeeded); false when the file could
-// not be read or written, in which case the changes stay pending.
+// not be read or written, or would be too large with the changes (with a
+// warning), in which case the changes stay pending.
 Boolean CFPreferencesAppSynchronize(CFStringRef applicationID);

@@ -402,6 +402,34 @@ CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef, CFDictionaryRef
     return CFStringCreateWithUTF16(std::move(out));
 }
 
+CFStringRef CFStringCreateStringWithValidatedFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
+                                                    CFStringRef validFormatSpecifiers, CFStringRef format,
+                                                    CFErrorRef* errorPtr, ...)
+{
+    va_list arguments;
+    va_start(arguments, errorPtr);
+    CFStringRef result = CFStringCreateStringWithValidatedFormatAndArguments(
+        alloc, formatOptions, validFormatSpecifiers, format, errorPtr, arguments);
+    va_end(arguments);
+    return result;
+}
+
+CFStringRef CFStringCreateStringWithValidatedFormatAndArguments(CFAllocatorRef, CFDictionaryRef,
+                                                                CFStringRef validFormatSpecifiers, CFStringRef format,
+                                                                CFErrorRef* errorPtr, va_list arguments)
+{
+    if (errorPtr)
+        *errorPtr = nullptr;
+    const CFStringObject* f = AsString(format);
+    const CFStringObject* valid = AsString(validFormatSpecifiers);
+    if (f == nullptr || valid == nullptr)
+        return nullptr;
+    std::u16string out;
+    const std::u16string_view validUnits(valid->units);
+    CFFormatAppendValidated(out, f->units, arguments, &validUnits);
+    return CFStringCreateWithUTF16(std::move(out));
+}
+
 CFStringRef CFStringCreateWithFileSystemRepresentation(CFAllocatorRef, const char* buffer)
 {
     if (buffer == nullptr)
@@ -761,13 +789,30 @@ CFIndex CFStringFindAndReplace(CFMutableStringRef theString, CFStringRef stringT
     size_t start, count;
     CFRuntimeClampRange(rangeToSearch, s->units.size(), &start, &count);
 
+    // Case is folded once for the whole range where folding keeps every
+    // offset (it nearly always does); otherwise each search folds its own.
+    std::u16string folded;
+    std::u16string_view haystack = s->units;
+    CFStringCompareFlags searchOptions = compareOptions;
+    if (compareOptions & kCFCompareCaseInsensitive) {
+        std::u16string foldedRange = MappedCase(haystack.substr(start, count), CaseMapping::Lower);
+        std::u16string foldedNeedle = MappedCase(needle, CaseMapping::Lower);
+        if (foldedRange.size() == count && foldedNeedle.size() == needle.size()) {
+            folded = s->units;
+            folded.replace(start, count, foldedRange);
+            haystack = folded;
+            needle = std::move(foldedNeedle);
+            searchOptions &= ~kCFCompareCaseInsensitive;
+        }
+    }
+
     // Collect the matches first (left to right, or right to left when asked
-    // to search backwards), then replace from the end so earlier offsets hold.
+    // to search backwards), then build the new text in one pass.
     std::vector<size_t> matches;
     const bool backwards = compareOptions & kCFCompareBackwards;
     size_t low = start, high = start + count;
     while (high > low) {
-        size_t found = FindUnits(s->units, needle, low, high - low, compareOptions);
+        size_t found = FindUnits(haystack, needle, low, high - low, searchOptions);
         if (found == std::u16string::npos)
             break;
         matches.push_back(found);
@@ -778,10 +823,20 @@ CFIndex CFStringFindAndReplace(CFMutableStringRef theString, CFStringRef stringT
         else
             low = found + needle.size();
     }
-    if (!backwards)
+    if (matches.empty())
+        return 0;
+    if (backwards)
         std::reverse(matches.begin(), matches.end());
-    for (size_t at : matches)
-        s->units.replace(at, needle.size(), replacement);
+    std::u16string result;
+    result.reserve(s->units.size() + matches.size() * replacement.size());
+    size_t copied = 0;
+    for (size_t at : matches) {
+        result.append(s->units, copied, at - copied);
+        result.append(replacement);
+        copied = at + needle.size();
+    }
+    result.append(s->units, copied, std::u16string::npos);
+    s->units = std::move(result);
     return static_cast<CFIndex>(matches.size());
 }
 

@@ -55,6 +55,19 @@ CFStringRef CFStringCreateWithSubstring(CFAllocatorRef alloc, CFStringRef str, C
 CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions, CFStringRef format, ...);
 CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
                                                  CFStringRef format, va_list arguments);
+// For a format that comes from outside the program (a translation file):
+// `validFormatSpecifiers` is the format the arguments were written for, and
+// only the arguments it reads are read. A directive of `format` that reads
+// an argument beyond them, or as another kind, formats as empty, with one
+// warning line (the platform fails the whole call instead; a translation
+// slip should cost one word, not the message). *errorPtr is set to nil.
+// Nil only for a nil format or valid format.
+CFStringRef CFStringCreateStringWithValidatedFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
+                                                    CFStringRef validFormatSpecifiers, CFStringRef format,
+                                                    CFErrorRef* errorPtr, ...);
+CFStringRef CFStringCreateStringWithValidatedFormatAndArguments(CFAllocatorRef alloc, CFDictionaryRef formatOptions,
+                                                                CFStringRef validFormatSpecifiers, CFStringRef format,
+                                                                CFErrorRef* errorPtr, va_list arguments);
 CFStringRef CFStringCreateWithFileSystemRepresentation(CFAllocatorRef alloc, const char* buffer);
 
 CFMutableStringRef CFStringCreateMutable(CFAllocatorRef alloc, CFIndex maxLength);

@@ -3,12 +3,22 @@
 #include "CFStringEncodingConverters.h"
 #include "CFStringInternal.h"
 
+#include <Support/Diagnostics.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <locale.h>
 #include <vector>
 
 namespace {
+
+// Widths and precisions beyond this are cut to it: a format (perhaps from a
+// translation file) cannot make us build text of gigabytes.
+constexpr int kLargestWidth = 4096;
+
+// A positional index beyond this is not an argument anyone passes.
+constexpr size_t kLargestArgument = 64;
 
 enum class Length { None, Char, Short, Long, LongLong, LongDouble, Size, PtrDiff, IntMax };
 
@@ -86,7 +96,7 @@ size_t ReadNumber(std::u16string_view format, size_t& i)
 {
     size_t value = 0;
     while (i < format.size() && IsDigit(format[i])) {
-        if (value < 100000)
+        if (value <= static_cast<size_t>(kLargestWidth))
             value = value * 10 + (format[i] - '0');
         ++i;
     }
@@ -128,7 +138,7 @@ std::vector<Directive> Parse(std::u16string_view format)
             else
                 i = save2, d.widthArgument = nextArgument++;
         } else if (i < format.size() && IsDigit(format[i])) {
-            d.width = static_cast<int>(ReadNumber(format, i));
+            d.width = static_cast<int>(std::min<size_t>(ReadNumber(format, i), kLargestWidth));
         }
         if (i < format.size() && format[i] == '.') {
             ++i;
@@ -141,7 +151,7 @@ std::vector<Directive> Parse(std::u16string_view format)
                 else
                     i = save3, d.precisionArgument = nextArgument++;
             } else {
-                d.precision = static_cast<int>(ReadNumber(format, i));
+                d.precision = static_cast<int>(std::min<size_t>(ReadNumber(format, i), kLargestWidth));
             }
         }
         if (i < format.size()) {
@@ -281,17 +291,12 @@ std::u16string DecodeCString(const char* text, int precision)
     return units;
 }
 
-}  // namespace
-
-void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arguments)
+// The kinds of the arguments a format reads, by position (index 0 unused).
+std::vector<ArgumentKind> ArgumentKinds(const std::vector<Directive>& directives)
 {
-    std::vector<Directive> directives = Parse(format);
-
-    // Learn every argument's kind, then fetch them all in order, so that
-    // positional directives may refer to them in any order.
     std::vector<ArgumentKind> kinds(1);
     auto need = [&](size_t index, ArgumentKind kind) {
-        if (index == 0)
+        if (index == 0 || index > kLargestArgument)
             return;
         if (kinds.size() <= index)
             kinds.resize(index + 1, ArgumentKind::Unused);
@@ -302,7 +307,12 @@ void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arg
         need(d.precisionArgument, ArgumentKind::Int);
         need(d.argument, KindOf(d));
     }
-    std::vector<ArgumentValue> values(kinds.size());
+    return kinds;
+}
+
+void FetchArguments(const std::vector<ArgumentKind>& kinds, va_list arguments, std::vector<ArgumentValue>& values)
+{
+    values.assign(kinds.size(), ArgumentValue{0});
     va_list list;
     va_copy(list, arguments);
     for (size_t k = 1; k < kinds.size(); ++k) {
@@ -331,18 +341,57 @@ void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arg
         }
     }
     va_end(list);
+}
+
+}  // namespace
+
+void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arguments)
+{
+    CFFormatAppendValidated(out, format, arguments, nullptr);
+}
+
+bool CFFormatAppendValidated(std::u16string& out, std::u16string_view format, va_list arguments,
+                             const std::u16string_view* validFormat)
+{
+    std::vector<Directive> directives = Parse(format);
+
+    // Learn every argument's kind, then fetch them all in order, so that
+    // positional directives may refer to them in any order. With a valid
+    // format, only the arguments it describes are fetched, as it describes
+    // them: that is what the caller passed, whatever `format` asks for.
+    const std::vector<ArgumentKind> wanted = ArgumentKinds(directives);
+    const std::vector<ArgumentKind> passed = validFormat ? ArgumentKinds(Parse(*validFormat)) : wanted;
+    std::vector<ArgumentValue> values;
+    FetchArguments(passed, arguments, values);
+    // An argument that was not passed, or not as the format reads it, reads
+    // as nothing (and a width or precision from it as none).
+    bool faithful = true;
+    auto usable = [&](size_t index, ArgumentKind kind) {
+        if (index < passed.size() && passed[index] == kind && index <= kLargestArgument)
+            return true;
+        faithful = false;
+        return false;
+    };
 
     for (const Directive& d : directives) {
         out.append(format.substr(d.literalStart, d.literalLength));
         if (d.conversion == 0)
             continue;
-        int width = d.widthArgument ? static_cast<int>(values[d.widthArgument].integer) : d.width;
-        int precision = d.precisionArgument ? static_cast<int>(values[d.precisionArgument].integer) : d.precision;
+        long long wide = d.width, precise = d.precision;
         Directive adjusted = d;
-        if (width < 0 && d.widthArgument) {  // a negative "*" width means left-justified
-            adjusted.flags.push_back('-');
-            width = -width;
+        if (d.widthArgument && usable(d.widthArgument, ArgumentKind::Int)) {
+            wide = values[d.widthArgument].integer;
+            if (wide < 0) {  // a negative "*" width means left-justified
+                adjusted.flags.push_back('-');
+                wide = -wide;
+            }
         }
+        if (d.precisionArgument)
+            precise = usable(d.precisionArgument, ArgumentKind::Int) ? values[d.precisionArgument].integer : -1;
+        const int width = static_cast<int>(std::min<long long>(wide, kLargestWidth));
+        const int precision = precise < 0 ? -1 : static_cast<int>(std::min<long long>(precise, kLargestWidth));
+        if (d.conversion != '%' && KindOf(d) != ArgumentKind::Unused && !usable(d.argument, KindOf(d)))
+            continue;
         const ArgumentValue& value = values[d.argument];
 
         std::string spec("%");
@@ -415,8 +464,15 @@ void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arg
             break;
         }
         case 'S': {
+            // With a precision, as with "%s", no more than that is read.
             const char16_t* text = static_cast<const char16_t*>(value.pointer);
-            std::u16string units = text ? std::u16string(text) : std::u16string(u"(null)");
+            std::u16string units(u"(null)");
+            if (text) {
+                size_t length = 0;
+                while ((precision < 0 || length < static_cast<size_t>(precision)) && text[length] != 0)
+                    ++length;
+                units.assign(text, length);
+            }
             AppendPadded(out, units, adjusted, width, precision);
             break;
         }
@@ -437,4 +493,8 @@ void CFFormatAppend(std::u16string& out, std::u16string_view format, va_list arg
             break;
         }
     }
+    if (!faithful)
+        Diagnostics::WriteLine("Warning: The format \"" + CFEncodeUTF8(format.substr(0, 200)) +
+                               "\" reads arguments that were not passed; they format as empty.");
+    return faithful;
 }

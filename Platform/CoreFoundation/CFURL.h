@@ -72,9 +72,11 @@ CFStringRef CFURLCreateStringByReplacingPercentEscapesUsingEncoding(CFAllocatorR
                                                                     CFStringEncoding encoding);
 
 // Reading and writing the resource a file URL names. Both answer false and
-// set `errorCode` (a CFURLError) on failure, 0 on success. Writing is atomic:
-// the old file stays whole until the new one is complete on disk, and no
-// temporary file is left behind.
+// set `errorCode` (a CFURLError) on failure, 0 on success. Only regular
+// files of at most 256 MB are read (anything else fails at once with
+// kCFURLUnknownError and one warning). Writing is atomic: the old file
+// stays whole until the new one is complete on disk, and a temporary that
+// a writer killed on the way leaves is removed by the next write there.
 Boolean CFURLCreateDataAndPropertiesFromResource(CFAllocatorRef alloc, CFURLRef url, CFDataRef* resourceData,
                                                  CFDictionaryRef* properties, CFArrayRef desiredProperties,
                                                  SInt32* errorCode);

@@ -10,7 +10,7 @@
 #include <QByteArray>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
+#include <Support/FileAccess.h>
 
 #include <algorithm>
 #include <limits>
@@ -251,6 +251,6 @@ Boolean CGImageDestinationFinalize(CGImageDestinationRef idst)
         return true;
     }
     // A whole new file or none: a half-written image never replaces a good one.
-    QSaveFile file(destination->path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return FileAccess::WriteAtomically(destination->path.toStdString(), bytes.constData(),
+                                       static_cast<size_t>(bytes.size())) == 0;
 }

@@ -229,11 +229,18 @@ OSStatus FSRefMakePath(const FSRef* ref, UInt8* path, UInt32 maxPathSize)
     return noErr;
 }
 
+// By device and canonical path, not by inode: every save puts a new file
+// in place of the old one (the atomic write), and a reference must still
+// name the file after it, as it does on the platform. References are plain
+// data that any process copies, so nothing could follow the saves to bring
+// the inodes they hold up to date; and every call here finds an object by
+// its reference's path, so this makes comparing agree with them.
 OSErr FSCompareFSRefs(const FSRef* ref1, const FSRef* ref2)
 {
     if (IsNoFile(ref1) || IsNoFile(ref2))
         return paramErr;
-    return ref1->device == ref2->device && ref1->inode == ref2->inode ? noErr : errFSRefsDifferent;
+    const bool samePlace = ref1->device == ref2->device && strncmp(ref1->path, ref2->path, sizeof ref1->path) == 0;
+    return samePlace ? noErr : errFSRefsDifferent;
 }
 
 OSErr FSMakeFSRefUnicode(const FSRef* parentRef, UniCharCount nameLength, const UniChar* name, TextEncoding,

@@ -1,8 +1,12 @@
 // File references. An FSRef names one file or folder that existed when it
-// was made: it holds the file's absolute path, and its device and inode so
-// that two references to one file compare equal however they were reached.
-// It is plain data (copied freely; all zero means no file) and is never
-// written to files: paths are.
+// was made: it holds the file's absolute path with every link and "." or
+// ".." above its last component resolved, and the device it is on. Two
+// references compare equal when they name the same path on the same device,
+// however they were reached; so a reference still names a file after a save
+// has put a new file in its place, as the platform's safe saves keep a
+// file's identity. (The inode is kept as the catalog's node number.) It is
+// plain data (copied freely; all zero means no file) and is never written to
+// files: paths are.
 //
 // The File Manager calls below work on the object at the reference's path
 // without following a symbolic link there (a reference made through a link

@@ -4,13 +4,14 @@
 
 #include <CoreFoundation/CFRuntime.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <Support/FileAccess.h>
 #include <Support/Paths.h>
 
 #include <QString>
 
 #include <algorithm>
 #include <dirent.h>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,7 +33,7 @@ struct OpaqueLSSharedFileListItemRef final : CFRuntimeObject {
 namespace {
 
 // Entries are small; anything larger is not one of ours and is not read.
-constexpr std::streamsize kLargestEntry = 64 * 1024;
+constexpr size_t kLargestEntry = FileAccess::kSmallTextLimit;
 
 const OpaqueLSSharedFileListItemRef* AsItem(LSSharedFileListItemRef item)
 {
@@ -136,12 +137,12 @@ std::string FileNameFor(const std::string& displayName)
 
 bool ReadEntry(const std::string& path, OpaqueLSSharedFileListItemRef* item)
 {
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kLargestEntry)
+    // A link, a pipe or anything larger is not one of ours, and is never opened
+    // the way that could wait.
+    std::string text;
+    if (FileAccess::ReadRegularFile(path, kLargestEntry, &text, false) != 0)
         return false;
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
+    std::istringstream file(text);
     std::string exec;
     std::string line;
     bool inEntry = false;

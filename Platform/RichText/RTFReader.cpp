@@ -227,10 +227,27 @@ struct GroupState {
     bool ignorableNext = false;
 };
 
+struct FormatHash {
+    size_t operator()(const RTFFormat& f) const
+    {
+        const RTFCharacterFormat& c = f.character;
+        const RTFParagraphFormat& p = f.paragraph;
+        size_t h = 0;
+        for (const int64_t v : {int64_t(c.font), int64_t(c.fontSize), int64_t(c.foregroundColor),
+                                int64_t(c.backgroundColor), int64_t(c.baselineOffset), int64_t(c.script),
+                                int64_t(c.bold | c.italic << 1 | c.underline << 2 | c.strikethrough << 3),
+                                int64_t(p.alignment), int64_t(p.leftIndent), int64_t(p.rightIndent),
+                                int64_t(p.firstLineIndent), int64_t(p.spaceBefore), int64_t(p.spaceAfter)})
+            h = (h ^ static_cast<size_t>(v)) * 1099511628211u;
+        return h;
+    }
+};
+
 class Reader {
 public:
-    Reader(const UInt8* bytes, size_t length, RTFDocument& document)
-        : p_(bytes), end_(bytes + length), document_(document)
+    // `withRuns` false reads the text alone (and the tables).
+    Reader(const UInt8* bytes, size_t length, RTFDocument& document, bool withRuns)
+        : p_(bytes), end_(bytes + length), document_(document), withRuns_(withRuns)
     {}
 
     bool Read(std::string* reason);
@@ -245,6 +262,7 @@ private:
     void Flush();
     void Emit(char16_t unit);
     void EmitBody(char16_t unit);
+    void StartRunIfFormatChanged();
     void FinishFontEntry();
     CFStringEncoding CurrentEncoding() const;
     // A fallback character of \uN is being stepped over: true when the
@@ -256,6 +274,8 @@ private:
     const UInt8* p_;
     const UInt8* end_;
     RTFDocument& document_;
+    const bool withRuns_;
+    std::unordered_map<RTFFormat, UInt32, FormatHash> formatIndexes_;
     std::vector<GroupState> groups_;
     bool failed_ = false;
     std::string failure_;
@@ -750,15 +770,35 @@ void Reader::Emit(char16_t unit)
 
 void Reader::EmitBody(char16_t unit)
 {
+    if (withRuns_)
+        StartRunIfFormatChanged();
+    if (!failed_)
+        document_.text.push_back(unit);
+}
+
+void Reader::StartRunIfFormatChanged()
+{
     const GroupState& group = Top();
-    if (document_.runs.empty() || !(document_.runs.back().character == group.character) ||
-        !(document_.runs.back().paragraph == group.paragraph)) {
-        RTFRun run;
-        run.character = group.character;
-        run.paragraph = group.paragraph;
-        document_.runs.push_back(std::move(run));
+    std::vector<RTFRunStart>& runs = document_.runStarts;
+    if (!runs.empty()) {
+        const RTFFormat& last = document_.formats[runs.back().format];
+        if (last.character == group.character && last.paragraph == group.paragraph)
+            return;
     }
-    document_.runs.back().text.push_back(unit);
+    if (document_.text.size() >= UINT32_MAX) {
+        failed_ = true;
+        failure_ = "The RTF text is too long.";
+        return;
+    }
+    const RTFFormat format{group.character, group.paragraph};
+    auto found = formatIndexes_.find(format);
+    if (found == formatIndexes_.end()) {
+        if (document_.formats.size() >= kRTFMaximumFormats && !runs.empty())
+            return;
+        found = formatIndexes_.emplace(format, static_cast<UInt32>(document_.formats.size())).first;
+        document_.formats.push_back(format);
+    }
+    runs.push_back({static_cast<UInt32>(document_.text.size()), found->second});
 }
 
 void Reader::FinishFontEntry()
@@ -774,24 +814,26 @@ void Reader::FinishFontEntry()
 
 }  // namespace
 
+RTFRun RTFDocument::Run(size_t index) const
+{
+    const RTFRunStart& run = runStarts[index];
+    const size_t end = index + 1 < runStarts.size() ? runStarts[index + 1].start : text.size();
+    const RTFFormat& format = formats[run.format];
+    return {std::u16string_view(text).substr(run.start, end - run.start), format.character, format.paragraph};
+}
+
 std::u16string RTFDocument::PlainText() const
 {
-    size_t length = 0;
-    for (const RTFRun& run : runs)
-        length += run.text.size();
-    std::u16string text;
-    text.reserve(length);
-    for (const RTFRun& run : runs)
-        text += run.text;
-    CFReplaceLoneSurrogates(text);
-    return text;
+    std::u16string plain = text;
+    CFReplaceLoneSurrogates(plain);
+    return plain;
 }
 
 bool RTFReadDocument(const UInt8* bytes, size_t length, RTFDocument& document, std::string* reason)
 {
     if (bytes == nullptr)
         length = 0;
-    Reader reader(bytes, length, document);
+    Reader reader(bytes, length, document, true);
     return reader.Read(reason);
 }
 
@@ -801,13 +843,15 @@ CFStringRef RTFCopyPlainText(const UInt8* bytes, size_t length, CFStringRef* out
         *outError = nullptr;
     RTFDocument document;
     std::string reason;
-    if (!RTFReadDocument(bytes, length, document, &reason)) {
+    // The text alone: the runs would only be thrown away.
+    Reader reader(bytes, bytes ? length : 0, document, false);
+    if (!reader.Read(&reason)) {
         if (outError)
             *outError = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(reason.data()),
                                                 static_cast<CFIndex>(reason.size()), kCFStringEncodingUTF8, false);
         return nullptr;
     }
-    const std::u16string text = document.PlainText();
-    return CFStringCreateWithCharacters(nullptr, reinterpret_cast<const UniChar*>(text.data()),
-                                        static_cast<CFIndex>(text.size()));
+    CFReplaceLoneSurrogates(document.text);
+    return CFStringCreateWithCharacters(nullptr, reinterpret_cast<const UniChar*>(document.text.data()),
+                                        static_cast<CFIndex>(document.text.size()));
 }

@@ -1,4 +1,4 @@
-// Reading RTF: the document's text as runs of equally formatted characters,
+// Reading RTF: the document's text, and its runs of equally formatted characters,
 // with the font and colour tables the formats refer to. This is the reading
 // half of the rich-text codec; the plain text of a document is what the
 // units ask for today, the runs are what a text document is built from.
@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Groups may nest this deep (the document's own group counts as one);
@@ -59,13 +60,31 @@ struct RTFParagraphFormat {
     bool operator==(const RTFParagraphFormat&) const = default;
 };
 
-// Text of one format. A paragraph ends with "\n" (\par); a line break
-// inside a paragraph is U+2028 (\line), a page break U+000C.
-struct RTFRun {
-    std::u16string text;
+// How a run of text is formatted.
+struct RTFFormat {
     RTFCharacterFormat character;
     RTFParagraphFormat paragraph;
+
+    bool operator==(const RTFFormat&) const = default;
 };
+
+// Where a run of one format begins in the document's text, and which of
+// the document's formats it has. It ends where the next run begins.
+struct RTFRunStart {
+    UInt32 start;
+    UInt32 format;
+};
+
+// One run as RTFDocument::Run answers it: valid while the document is.
+struct RTFRun {
+    std::u16string_view text;
+    const RTFCharacterFormat& character;
+    const RTFParagraphFormat& paragraph;
+};
+
+// A document holds more different formats than this only when it was made
+// to hurt; the text after the limit keeps the last format it had.
+inline constexpr size_t kRTFMaximumFormats = 65536;
 
 struct RTFFont {
     SInt32 number = 0;
@@ -80,15 +99,23 @@ struct RTFColor {
     bool automatic = false;  // an empty entry: the text's default colour
 };
 
+// The text is held once, and each run as a place in it: memory stays in
+// proportion to the text however often the format changes.
 struct RTFDocument {
     // The code page of "\'hh" and raw bytes.
     CFStringEncoding encoding = kCFStringEncodingWindowsLatin1;
     std::vector<RTFFont> fonts;
     std::vector<RTFColor> colors;
-    std::vector<RTFRun> runs;
+    // The body text as read. A paragraph ends with "\n" (\par); a line
+    // break inside a paragraph is U+2028 (\line), a page break U+000C.
+    std::u16string text;
+    // Each different format once, and the runs in the order of the text.
+    std::vector<RTFFormat> formats;
+    std::vector<RTFRunStart> runStarts;
 
-    // The runs' text joined; a surrogate that is not half of a pair becomes
-    // U+FFFD.
+    size_t RunCount() const { return runStarts.size(); }
+    RTFRun Run(size_t index) const;
+    // The text with each surrogate that is not half of a pair as U+FFFD.
     std::u16string PlainText() const;
 };
 

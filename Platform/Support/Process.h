@@ -17,10 +17,12 @@ namespace Process {
 bool SplitCommandLine(std::string_view line, std::vector<std::string>* words);
 
 // Runs argv[0] (looked up in PATH when it has no slash) with the given
-// arguments, standard input from /dev/null, standard error shared with us.
-// Its standard output is read to the end — into `output` when given,
-// discarded otherwise — so a program that writes a lot never blocks. Waits
-// for it and answers its wait status (as waitpid gives it): 0 for success,
+// arguments, standard input from /dev/null, standard error shared with us,
+// and waits for it alone. With `output`, its standard output is read while
+// it runs (so a program that writes a lot never blocks) and what it left in
+// the pipe is taken once it ends; programs it started in the background
+// keep running and no longer tie the caller. Without, its output goes to
+// /dev/null. Answers the wait status (as waitpid gives it): 0 for success,
 // 127 << 8 when the program cannot be found or started, -1 when no process
 // could be made at all.
 int Run(const std::vector<std::string>& argv, std::string* output);

@@ -43,6 +43,8 @@ TArchiver::TArchiver(CFMutableDictionaryRef archive) : archive_(archive) {}
 
 TArchiver::~TArchiver()
 {
+    if (editableChildList_)
+        CFRelease(editableChildList_);
     CFRelease(archive_);
 }
 
@@ -130,7 +132,10 @@ CFMutableArrayRef TArchiver::EditableChildList()
                                  ? CFArrayCreateMutableCopy(nullptr, 0, static_cast<CFArrayRef>(existing))
                                  : CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
     CFDictionarySetValue(archive_, ObjectsKey(), list);
-    CFRelease(list);
+    // Our reference keeps the list alive, so no other list can come to
+    // stand at its address while we compare against it.
+    if (editableChildList_)
+        CFRelease(editableChildList_);
     editableChildList_ = list;
     return list;
 }

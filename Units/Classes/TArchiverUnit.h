@@ -113,7 +113,8 @@ private:
     CFMutableArrayRef EditableChildList();
 
     CFMutableDictionaryRef archive_;
-    // The child list this archiver made itself, so it is known to be mutable.
+    // The child list this archiver made itself, so it is known to be mutable;
+    // held, since it is recognised by its address.
     CFMutableArrayRef editableChildList_ = nullptr;
     void* context_ = nullptr;
     FSRef file_{};

@@ -517,9 +517,21 @@ TObject* AllocateClass(const ShortString& name, const ParameterArray& params)
     return object;
 }
 
-TObject* RebuildFromArchive(TArchiver* child, void* params)
+TObject* RebuildFromArchive(TArchiver* child, void* params, const ClassInfo* expected)
 {
-    TObject* object = AllocateClass(child->GetStringValue("system.class"));
+    // The file names the class to build; only a class the caller can take
+    // is ever made, so no other class decodes or initialises from it.
+    const ShortString name = child->GetStringValue("system.class");
+    if (expected != nullptr) {
+        const ClassInfo* named = FindClass(name);
+        if (named == nullptr)
+            return nullptr;
+        if (!named->InheritsFrom(*expected)) {
+            WarnUnexpectedClass(*named, *expected);
+            return nullptr;
+        }
+    }
+    TObject* object = AllocateClass(name);
     if (object == nullptr)
         return nullptr;
     object->decodedFromArchive_ = true;
@@ -529,33 +541,33 @@ TObject* RebuildFromArchive(TArchiver* child, void* params)
     return object;
 }
 
-TObject* AllocateFromArchive(TArchiver* archiver, SInt32 index, void* params)
+TObject* AllocateFromArchive(TArchiver* archiver, SInt32 index, void* params, const ClassInfo* expected)
 {
     TArchiver* child = archiver ? archiver->CopyArchive(index) : nullptr;
     if (child == nullptr)
         return nullptr;
-    TObject* object = RebuildFromArchive(child, params);
+    TObject* object = RebuildFromArchive(child, params, expected);
     child->Release();
     return object;
 }
 
-TObject* AllocateFromArchive(TArchiver* archiver, const ShortString& key, void* params)
+TObject* AllocateFromArchive(TArchiver* archiver, const ShortString& key, void* params, const ClassInfo* expected)
 {
     TArchiver* child = archiver ? archiver->CopyArchive(key) : nullptr;
     if (child == nullptr)
         return nullptr;
-    TObject* object = RebuildFromArchive(child, params);
+    TObject* object = RebuildFromArchive(child, params, expected);
     child->Release();
     return object;
 }
 
-TObject* AllocateFromArchive(TArchiver* archiver, void* params)
+TObject* AllocateFromArchive(TArchiver* archiver, void* params, const ClassInfo* expected)
 {
-    return archiver ? RebuildFromArchive(archiver, params) : nullptr;
+    return archiver ? RebuildFromArchive(archiver, params, expected) : nullptr;
 }
 
-void WarnUnexpectedClass(const TObject* object, const ClassInfo& expected)
+void WarnUnexpectedClass(const ClassInfo& found, const ClassInfo& expected)
 {
-    Diagnostics::WriteLine("Warning: The archive holds a " + std::string(object->ClassName()) + " where a " +
-                           expected.name + " was expected.");
+    Diagnostics::WriteLine("Warning: The archive holds a " + std::string(found.name) + " where a " + expected.name +
+                           " was expected.");
 }

@@ -238,7 +238,7 @@ protected:
 
 private:
     friend void DumpAutoreleaseTable();
-    friend TObject* RebuildFromArchive(TArchiver* child, void* params);
+    friend TObject* RebuildFromArchive(TArchiver* child, void* params, const ClassInfo* expected);
 
     void NoteAllocation();
     void Note(const char* what, bool withCount) const;
@@ -339,24 +339,22 @@ TObject* AllocateClass(const ShortString& name, const ParameterArray& params = {
 // Rebuilds an object from a child archive (by index of "system.objects", by
 // key) or from the archive itself: allocated, flagged as decoded, decoded,
 // then initialised. Nil when there is no such archive or its class is not
-// registered. The caller owns the object.
-TObject* AllocateFromArchive(TArchiver* archiver, SInt32 index, void* params);
-TObject* AllocateFromArchive(TArchiver* archiver, const ShortString& key, void* params);
-TObject* AllocateFromArchive(TArchiver* archiver, void* params);
+// registered; with `expected`, also (with one warning, before anything is
+// made) when the archive names a class that is not that class or one of
+// its subclasses. The caller owns the object.
+TObject* AllocateFromArchive(TArchiver* archiver, SInt32 index, void* params, const ClassInfo* expected = nullptr);
+TObject* AllocateFromArchive(TArchiver* archiver, const ShortString& key, void* params,
+                             const ClassInfo* expected = nullptr);
+TObject* AllocateFromArchive(TArchiver* archiver, void* params, const ClassInfo* expected = nullptr);
 
 // Writes the warning for an archive whose class is not the one expected.
-void WarnUnexpectedClass(const TObject* object, const ClassInfo& expected);
+void WarnUnexpectedClass(const ClassInfo& found, const ClassInfo& expected);
 
-// The same, answering nil (with a warning, the object released) when the
-// archive names a class that is not a T: callers get what they asked for
-// however a file was edited.
+// The same, for an archive that must hold a T: callers get what they asked
+// for however a file was edited, and an archive naming another class builds
+// nothing.
 template <typename T, typename... Where>
 T* AllocateFromArchiveAs(TArchiver* archiver, Where... where)
 {
-    TObject* object = AllocateFromArchive(archiver, where...);
-    if (object == nullptr || MemberOfClass(object, T::StaticClass()))
-        return static_cast<T*>(object);
-    WarnUnexpectedClass(object, T::StaticClass());
-    object->Release();
-    return nullptr;
+    return static_cast<T*>(AllocateFromArchive(archiver, where..., &T::StaticClass()));
 }

@@ -9,6 +9,7 @@
 #include <CoreFoundation/CFStringUTF8.h>
 #include <Foundation/NSAttributedString.h>
 #include <Support/Diagnostics.h>
+#include <Support/FileAccess.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,34 +39,11 @@ std::string FileSystemPath(CFStringRef path)
     return buffer;
 }
 
-// The whole file; 0 or an errno value.
+// The whole file, read the way every user file is: regular files only, and
+// no larger than a note can be. 0 or an errno value.
 int ReadWholeFile(const std::string& path, std::string& bytes)
 {
-    if (path.empty())
-        return ENOENT;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    struct stat status;
-    int error = 0;
-    if (fstat(fd, &status) != 0)
-        error = errno;
-    else if (S_ISDIR(status.st_mode))
-        error = EISDIR;
-    char chunk[65536];
-    while (error == 0) {
-        const ssize_t count = read(fd, chunk, sizeof chunk);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            error = errno;
-        else if (count == 0)
-            break;
-        else
-            bytes.append(chunk, static_cast<size_t>(count));
-    }
-    close(fd);
-    return error;
+    return FileAccess::ReadRegularFile(path, FileAccess::kNoteLimit, &bytes);
 }
 
 // The text of a file in the encoding its bytes show: UTF-16 when they begin
@@ -100,6 +78,10 @@ std::string ReasonOfErrno(int error)
         return "You don't have permission to read it.";
     case EISDIR:
         return "It is a folder, not a file.";
+    case EINVAL:
+        return "It is not a file that can be read.";
+    case EFBIG:
+        return "It is too large to open.";
     default:
         return std::string(std::strerror(error)) + ".";
     }
@@ -216,11 +198,15 @@ void TString::Load(const FSRef& file, bool showErrors, bool& loaded)
     const std::string posixPath = FileSystemPath(path);
     std::string bytes;
     const int readError = ReadWholeFile(posixPath, bytes);
+    // A file that is no note at all is told of even when errors are not shown.
+    if (!showErrors && (readError == EINVAL || readError == EFBIG))
+        FileAccess::WarnNotRead("note", posixPath, readError, FileAccess::kNoteLimit);
 
     if (FSConformsToUTIdentifier(file, kUTTypeRTF)) {
         if (readError == 0) {
             CFRef<CFDataRef> data(CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()),
                                                static_cast<CFIndex>(bytes.size())));
+            std::string().swap(bytes);  // the data holds them now
             if (NSAttributedString* text = NSAttributedString::attributedStringWithRTF(data)) {
                 string_ = CFStringCreateMutableCopy(nullptr, 0, text->string());
                 loaded = true;
@@ -406,19 +392,25 @@ void TString::EscapeCharacters(UniChar ch)
     if (string_ == nullptr)
         return;
     CFMutableStringRef string = MutableString();
-    static const UniChar kBackslash = u'\\';
-    CFRef<CFStringRef> backslash(CFStringCreateWithCharacters(nullptr, &kBackslash, 1));
-    // Up to the last character, not one further: reading at the length
-    // answers the last character again, which once put a stray backslash
-    // after a text that ends with `ch`.
-    for (CFIndex i = 0; i < CFStringGetLength(string); ++i) {
-        if (CFStringGetCharacterAtIndex(string, i) != ch)
-            continue;
-        if (i > 0 && CFStringGetCharacterAtIndex(string, i - 1) == kBackslash)
-            continue;
-        CFStringInsert(string, i, backslash);
-        ++i;  // over the backslash; the loop steps over `ch`
+    const CFIndex length = CFStringGetLength(string);
+    std::u16string text(static_cast<size_t>(length), u'\0');
+    CFStringGetCharacters(string, CFRangeMake(0, length), reinterpret_cast<UniChar*>(text.data()));
+    // One pass into a new text: inserting in place moved the whole tail at
+    // every insertion. Only the text's own characters are looked at, never
+    // one past the end (which once put a stray backslash after a text that
+    // ends with `ch`).
+    std::u16string escaped;
+    escaped.reserve(text.size() + text.size() / 8);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ch && (i == 0 || text[i - 1] != u'\\'))
+            escaped.push_back(u'\\');
+        escaped.push_back(text[i]);
     }
+    if (escaped.size() == text.size())
+        return;
+    CFRef<CFStringRef> replacement(CFStringCreateWithCharacters(
+        nullptr, reinterpret_cast<const UniChar*>(escaped.data()), static_cast<CFIndex>(escaped.size())));
+    CFStringReplaceAll(string, replacement);
 }
 
 TTypeArray* TString::Explode(const ShortString& separator)

@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <mutex>
 #include <utility>
+
+#include <pthread.h>
 
 namespace {
 
@@ -15,6 +18,54 @@ namespace {
 // match; 99 is room for 32 groups, which covers every pattern of the
 // programs. A pattern with more groups gets a larger vector.
 constexpr int kMinimumVectorSize = 99;
+
+// How much backtracking one attempt may do: PCRE's own default, stated so
+// that no build of the library can raise it.
+constexpr unsigned long kMatchLimit = 10'000'000;
+
+// Subjects up to this size are matched by one call of PCRE. Longer ones are
+// tried start by start, so that a pattern whose every attempt scans to the
+// end (quadratic in the length, which no PCRE limit counts) is stopped by
+// the time budget instead of running for minutes.
+constexpr int kWholeSubjectBytes = 64 * 1024;
+constexpr std::chrono::milliseconds kScanBudget{2000};
+
+// Stands for "the time budget ran out" beside PCRE's own error codes.
+constexpr int kBudgetExhausted = INT_MIN;
+
+// The bytes of one frame of PCRE's matcher on this build, as PCRE reports it.
+size_t MatcherFrameBytes()
+{
+    static const size_t frame = [] {
+        const int answer = pcre_exec(nullptr, nullptr, nullptr, -999, -999, 0, nullptr, 0);
+        return answer < 0 ? static_cast<size_t>(-answer) : size_t{1024};
+    }();
+    return frame;
+}
+
+// How deep PCRE may recurse on this thread's stack: what is left below the
+// caller, less a margin for whatever runs after the match, at twice the
+// frame PCRE reports (nested groups take more than one frame a level).
+unsigned long RecursionLimit()
+{
+    constexpr size_t kMargin = 256 * 1024;
+    size_t left = 512 * 1024;  // what every thread of ours has at least
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+        void* lowest = nullptr;
+        size_t size = 0;
+        if (pthread_attr_getstack(&attributes, &lowest, &size) == 0 && lowest != nullptr) {
+            const char here = 0;
+            const auto top = reinterpret_cast<uintptr_t>(&here), bottom = reinterpret_cast<uintptr_t>(lowest);
+            if (top > bottom)
+                left = top - bottom;
+        }
+        pthread_attr_destroy(&attributes);
+    }
+    if (left <= kMargin)
+        return 1;
+    return std::clamp<unsigned long>((left - kMargin) / (2 * MatcherFrameBytes()), 1, kMatchLimit);
+}
 
 // The bytes of a string in an encoding; false when the encoding cannot
 // hold it. An empty string is an empty subject, not a failure.
@@ -222,12 +273,66 @@ bool TPCRERegex::PrepareSubject(CFStringRef subject)
     return subject_ != nullptr;
 }
 
+int TPCRERegex::Execute(int* vector, int size)
+{
+    pcre_extra extra = studyData_ ? *studyData_ : pcre_extra{};
+    extra.flags |= PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
+    extra.match_limit = kMatchLimit;
+    extra.match_limit_recursion = RecursionLimit();
+    const int length = static_cast<int>(subjectBytes_.size());
+    const int result = length <= kWholeSubjectBytes
+                           ? pcre_exec(compiled_, &extra, subjectBytes_.data(), length, 0, 0, vector, size)
+                           : ExecuteStartByStart(&extra, vector, size);
+    const char* reason = result == PCRE_ERROR_MATCHLIMIT       ? "match limit"
+                         : result == PCRE_ERROR_RECURSIONLIMIT ? "recursion limit"
+                         : result == kBudgetExhausted          ? "time budget"
+                                                               : nullptr;
+    if (reason == nullptr)
+        return result;
+    Diagnostics::WriteLine("Warning: PCRE stopped matching " + expression_.ToString() + " on a subject of " +
+                           std::to_string(length) + " bytes at its " + reason + "; no match.");
+    return PCRE_ERROR_NOMATCH;
+}
+
+int TPCRERegex::ExecuteStartByStart(const pcre_extra* extra, int* vector, int size)
+{
+    const char* bytes = subjectBytes_.data();
+    const int length = static_cast<int>(subjectBytes_.size());
+    unsigned long patternOptions = 0;
+    pcre_fullinfo(compiled_, nullptr, PCRE_INFO_OPTIONS, &patternOptions);
+    if (patternOptions & PCRE_ANCHORED)
+        return pcre_exec(compiled_, extra, bytes, length, 0, 0, vector, size);
+    // The bytes a match can start with, when the study worked them out.
+    const unsigned char* starts = nullptr;
+    if (studyData_)
+        pcre_fullinfo(compiled_, studyData_, PCRE_INFO_FIRSTTABLE, &starts);
+    const bool utf8 = (patternOptions & PCRE_UTF8) != 0;
+    const auto deadline = std::chrono::steady_clock::now() + kScanBudget;
+    // The first attempt checks the subject's UTF-8; later ones need not.
+    int checked = 0;
+    for (int start = 0, attempts = 0; start <= length; ++start) {
+        if (start < length) {
+            const auto byte = static_cast<unsigned char>(bytes[start]);
+            if (utf8 && (byte & 0xC0) == 0x80)
+                continue;
+            if (starts && !(starts[byte >> 3] & (1u << (byte & 7))))
+                continue;
+        }
+        if (++attempts % 256 == 0 && std::chrono::steady_clock::now() > deadline)
+            return kBudgetExhausted;
+        const int result = pcre_exec(compiled_, extra, bytes, length, start, PCRE_ANCHORED | checked, vector, size);
+        if (result != PCRE_ERROR_NOMATCH)
+            return result;
+        checked = PCRE_NO_UTF8_CHECK;
+    }
+    return PCRE_ERROR_NOMATCH;
+}
+
 bool TPCRERegex::MatchWithSubject(CFStringRef subject)
 {
     if (!PrepareSubject(subject))
         return false;
-    return pcre_exec(compiled_, studyData_, subjectBytes_.data(), static_cast<int>(subjectBytes_.size()), 0, 0, nullptr,
-                     0) >= 0;
+    return Execute(nullptr, 0) >= 0;
 }
 
 bool TPCRERegex::MatchWithSubject(CFStringRef subject, PCREMatchesArray& matches)
@@ -238,8 +343,7 @@ bool TPCRERegex::MatchWithSubject(CFStringRef subject, PCREMatchesArray& matches
     if (!PrepareSubject(subject))
         return false;
     AllocateVectors();
-    const int result = pcre_exec(compiled_, studyData_, subjectBytes_.data(), static_cast<int>(subjectBytes_.size()), 0,
-                                 0, vector_.data(), static_cast<int>(vector_.size()));
+    const int result = Execute(vector_.data(), static_cast<int>(vector_.size()));
     // The vector has room for every group, so 0 (too small) cannot come;
     // negative results are no match or an error.
     if (result <= 0)

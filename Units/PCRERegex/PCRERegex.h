@@ -120,6 +120,11 @@ private:
     // -1 when it cannot be worked out.
     CFIndex UnitsBefore(int byteOffset) const;
     void FillGroup(PCREMatchInfo& info, int start, int end) const;
+    // Runs the compiled pattern on the held subject within limits sized to
+    // this thread's stack and to a time budget; a match stopped by a limit
+    // answers no match (PCRE_ERROR_NOMATCH) with one warning line.
+    int Execute(int* vector, int size);
+    int ExecuteStartByStart(const pcre_extra* extra, int* vector, int size);
 
     ShortString expression_;
     pcre* compiled_ = nullptr;

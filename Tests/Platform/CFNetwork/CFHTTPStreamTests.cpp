@@ -7,9 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <functional>
+#include <netinet/in.h>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -78,6 +85,89 @@ struct Client {
                (events.back() == kCFStreamEventEndEncountered || events.back() == kCFStreamEventErrorOccurred);
     }
     size_t Count(CFStreamEventType type) const { return std::count(events.begin(), events.end(), type); }
+};
+
+// A server on a thread of its own that answers one request with a body of
+// `length` bytes (a repeating pattern), sending as fast as the client takes
+// them, and counts what it got rid of.
+class FloodServer {
+public:
+    explicit FloodServer(size_t length) : length_(length)
+    {
+        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener_, 1) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~FloodServer()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        close(listener_);
+    }
+    FloodServer(const FloodServer&) = delete;
+    FloodServer& operator=(const FloodServer&) = delete;
+
+    std::string URL() const { return "http://127.0.0.1:" + std::to_string(port_) + "/flood"; }
+    size_t Sent() const { return sent_; }
+    static char PatternAt(size_t offset) { return static_cast<char>('a' + offset % 23); }
+
+private:
+    // Waits for the socket to be ready for `events`; false once told to stop.
+    bool Wait(int fd, short events)
+    {
+        pollfd entry{fd, events, 0};
+        while (!stop_) {
+            if (poll(&entry, 1, 50) > 0)
+                return true;
+        }
+        return false;
+    }
+
+    void Serve()
+    {
+        if (!Wait(listener_, POLLIN))
+            return;
+        const int connection = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        std::string request;
+        char buffer[4096];
+        while (request.find("\r\n\r\n") == std::string::npos && Wait(connection, POLLIN)) {
+            const ssize_t n = read(connection, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            request.append(buffer, static_cast<size_t>(n));
+        }
+        std::string block(23 * 4096, '\0');
+        for (size_t i = 0; i < block.size(); ++i)
+            block[i] = PatternAt(i);
+        const std::string head =
+            "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length_) + "\r\nConnection: close\r\n\r\n";
+        bool ok = send(connection, head.data(), head.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(head.size());
+        while (ok && sent_ < length_ && Wait(connection, POLLOUT)) {
+            const size_t at = sent_ % block.size();
+            const size_t count = std::min(block.size() - at, length_ - sent_);
+            const ssize_t n = send(connection, block.data() + at, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0)
+                sent_ += static_cast<size_t>(n);
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                ok = false;
+        }
+        close(connection);
+    }
+
+    size_t length_;
+    int listener_ = -1;
+    quint16 port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<size_t> sent_{0};
+    std::thread thread_;
 };
 
 class HTTPStream : public testing::Test {
@@ -316,6 +406,34 @@ TEST_F(HTTPStream, AClientThatDoesNotReadIsNotToldOverAndOver)
     EXPECT_EQ(CFReadStreamRead(idle.stream, buffer, sizeof buffer), 3000);
     ASSERT_TRUE(RunLoopUntil([&] { return idle.Finished(); }));
     EXPECT_EQ(idle.events.back(), kCFStreamEventEndEncountered);
+}
+
+// What the client does not read waits at the server: the stream holds no
+// more than a buffer's worth, and every byte still comes once it reads.
+TEST_F(HTTPStream, ABodyNobodyReadsIsNotBufferedWhole)
+{
+    const size_t length = 128u << 20;
+    FloodServer flood(length);
+    Client idle;
+    idle.readOnEvent = false;
+    Start(idle, flood.URL());
+    RunLoopFor(1.0);
+    EXPECT_LT(flood.Sent(), 32u << 20) << "bytes taken from the server while nobody read";
+
+    std::vector<UInt8> buffer(1 << 20);
+    size_t total = 0;
+    bool intact = true;
+    for (;;) {
+        const CFIndex count = CFReadStreamRead(idle.stream, buffer.data(), CFIndex(buffer.size()));
+        ASSERT_GE(count, 0);
+        if (count == 0)
+            break;
+        for (CFIndex i = 0; i < count; i += 4099)
+            intact = intact && static_cast<char>(buffer[size_t(i)]) == FloodServer::PatternAt(total + size_t(i));
+        total += static_cast<size_t>(count);
+    }
+    EXPECT_EQ(total, length);
+    EXPECT_TRUE(intact);
 }
 
 TEST_F(HTTPStream, UnscheduledStreamsReadByBlocking)

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "../CoreServices/FileFixtures.h"
+#include "../Support/StalledFifo.h"
+
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -233,6 +236,54 @@ TEST(CFBundle, ReportsAnUnreadableTableOnce)
     EXPECT_EQ(lines[0].rfind("Warning: could not read the strings table " + kSamplePath, 0), 0u) << lines[0];
     EXPECT_NE(lines[0].find("en.lproj/Broken.strings: Malformed property list at line 2"), std::string::npos)
         << lines[0];
+}
+
+// A table in UTF-16 without a byte-order mark reads in either byte order.
+TEST(CFBundle, ReadsUTF16TablesWithoutAMark)
+{
+    ScopedLocale english("en", nullptr);
+    ScratchFolder folder;
+    const std::u16string text = u"/* Menus */\n\"Open\" = \"\u00D6ffnen \u2014 \U0001F600\";\n";
+    std::string little, big;
+    for (char16_t unit : text) {
+        little += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        big += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+    }
+    folder.Write("en.lproj/Little.strings", little);
+    folder.Write("en.lproj/Big.strings", big);
+    CFRef<CFBundleRef> bundle(CFBundleCreate(nullptr, FolderURL(folder.Path())));
+    Diagnostics::Capture capture;
+    EXPECT_EQ(Localized(bundle, "Open", nullptr, "Little"), "\u00D6ffnen \u2014 \U0001F600");
+    EXPECT_EQ(Localized(bundle, "Open", nullptr, "Big"), "\u00D6ffnen \u2014 \U0001F600");
+    EXPECT_TRUE(capture.Lines().empty()) << capture.Text();
+}
+
+// What cannot be a table is refused at once with one warning (the key is
+// then its own translation): a pipe, a file too large for a table; and the
+// warning quotes no more than the start of a damaged table.
+TEST(CFBundle, RefusesWhatCannotBeATable)
+{
+    ScopedLocale english("en", nullptr);
+    ScratchFolder folder;
+    folder.MakeFolder("en.lproj");
+    StalledFifo pipe(folder / "en.lproj/Pipe.strings");
+    ASSERT_TRUE(pipe.Made());
+    folder.Write("en.lproj/Huge.strings", "");
+    ASSERT_EQ(truncate((folder / "en.lproj/Huge.strings").c_str(), 200 << 20), 0);
+    folder.Write("en.lproj/Tag.strings",
+                 "<?xml version=\"1.0\"?><plist version=\"1.0\"><" + std::string(1 << 20, 'x') + "/></plist>");
+    CFRef<CFBundleRef> bundle(CFBundleCreate(nullptr, FolderURL(folder.Path())));
+    for (const char* table : {"Pipe", "Huge", "Tag"}) {
+        SCOPED_TRACE(table);
+        Diagnostics::Capture capture;
+        const auto took = TimeOf([&] { EXPECT_EQ(Localized(bundle, "Key", nullptr, table), "Key"); });
+        EXPECT_LT(took.count(), 1000);
+        EXPECT_EQ(Localized(bundle, "Other", nullptr, table), "Other");
+        const auto lines = capture.Lines();
+        ASSERT_EQ(lines.size(), 1u) << capture.Text().substr(0, 500);
+        EXPECT_EQ(lines[0].rfind("Warning: ", 0), 0u) << lines[0].substr(0, 500);
+        EXPECT_LT(lines[0].size(), 1000u) << lines[0].substr(0, 500);
+    }
 }
 
 TEST(CFBundle, TablesAreSharedSafelyBetweenThreads)

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <Support/Diagnostics.h>
+
+#include <climits>
 #include <clocale>
 #include <cstdint>
 #include <vector>
@@ -14,6 +17,19 @@ std::string Format(CFStringRef format, ...)
     va_start(arguments, format);
     CFRef<CFStringRef> s(CFStringCreateWithFormatAndArguments(nullptr, nullptr, format, arguments));
     va_end(arguments);
+    return UTF8Of(s);
+}
+
+// A format from a translation file, given the arguments `valid` reads.
+std::string Translated(CFStringRef valid, CFStringRef format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    CFErrorRef error = reinterpret_cast<CFErrorRef>(1);
+    CFRef<CFStringRef> s(
+        CFStringCreateStringWithValidatedFormatAndArguments(nullptr, nullptr, valid, format, &error, arguments));
+    va_end(arguments);
+    EXPECT_EQ(error, nullptr);
     return UTF8Of(s);
 }
 
@@ -58,6 +74,37 @@ TEST(CFStringFormat, APrecisionBoundsTheBytesOfACString)
     EXPECT_EQ(Format(CFSTR("[%.4s]"), "日本"), "[日]") << "a character cut by the count is left out";
     EXPECT_EQ(Format(CFSTR("[%.0s]"), "abc"), "[]");
     EXPECT_EQ(Format(CFSTR("[%.9s]"), "caf\x8E"), "[café]");
+}
+
+TEST(CFStringFormat, APrecisionBoundsTheUnitsOfAUniCharText)
+{
+    const UniChar unterminated[] = {'a', 'b', 'c'};
+    EXPECT_EQ(Format(CFSTR("[%.3S]"), unterminated), "[abc]");
+    EXPECT_EQ(Format(CFSTR("[%.*S]"), 2, unterminated), "[ab]");
+}
+
+TEST(CFStringFormat, WidthsAndPrecisionsAreBounded)
+{
+    // INT_MIN as a "*" width has no positive counterpart in an int.
+    EXPECT_EQ(Format(CFSTR("[%*d]"), INT_MIN, 7).size(), 4098u) << "left-justified in the widest width";
+    EXPECT_EQ(Format(CFSTR("[%2147483647d]"), 7).size(), 4098u);
+    EXPECT_EQ(Format(CFSTR("[%.99999999f]"), 1.0).size(), 4096u + 4u);
+    EXPECT_EQ(Format(CFSTR("[%-*d]"), 3, 7), "[7  ]");
+}
+
+// Translations are outside data: a translator's format may read arguments
+// the program never passed. Those read as nothing, with one warning.
+TEST(CFStringFormat, ValidatedFormatsReadOnlyWhatWasPassed)
+{
+    Diagnostics::Capture capture;
+    EXPECT_EQ(Translated(CFSTR("%@ and %@"), CFSTR("%2$@ und %1$@"), CFSTR("one"), CFSTR("two")), "two und one");
+    EXPECT_TRUE(capture.Lines().empty());
+    EXPECT_EQ(Translated(CFSTR("%@"), CFSTR("%2$@ and %1$@"), CFSTR("one")), " and one");
+    EXPECT_EQ(Translated(CFSTR("%d files"), CFSTR("%s files"), 3), " files") << "a number is not read as text";
+    EXPECT_EQ(Translated(CFSTR("%@"), CFSTR("%99$@|%@"), CFSTR("one")), "|one");
+    EXPECT_EQ(capture.Lines().size(), 3u);
+    EXPECT_EQ(capture.Lines()[0],
+              "Warning: The format \"%2$@ and %1$@\" reads arguments that were not passed; they format as empty.");
 }
 
 TEST(CFStringFormat, PositionalArguments)

@@ -360,10 +360,12 @@ TEST_F(CFPreferencesTest, AFileThatCannotBeParsedIsMovedAsideOnce)
         "this is not a property list",
         "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>",
         "",
+        // The warning quotes no more than the start of what it cannot read.
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><" + std::string(1 << 20, 'x') + "/></plist>",
     };
     int number = 0;
     for (const std::string& contents : cases) {
-        SCOPED_TRACE(contents);
+        SCOPED_TRACE(contents.substr(0, 100));
         const std::string identifier = "org.example.broken" + std::to_string(number++);
         std::filesystem::create_directories(Folder());
         WriteFile(FileOf(identifier), contents);
@@ -373,18 +375,19 @@ TEST_F(CFPreferencesTest, AFileThatCannotBeParsedIsMovedAsideOnce)
         EXPECT_EQ(ReadInteger("n", identifier.c_str()), -1);
         ASSERT_EQ(capture.Lines().size(), 1u) << capture.Text();
         EXPECT_NE(capture.Text().find("moved to"), std::string::npos);
+        EXPECT_LT(capture.Text().size(), 1000u);
 
         std::vector<std::string> aside;
         for (const std::string& name : Names())
             if (name.rfind(identifier + ".plist.unreadable-", 0) == 0)
                 aside.push_back(name);
         ASSERT_EQ(aside.size(), 1u);
-        EXPECT_EQ(ReadFile(Folder() + "/" + aside[0]), contents) << "the damaged file is kept as it was";
+        EXPECT_TRUE(ReadFile(Folder() + "/" + aside[0]) == contents) << "the damaged file is kept as it was";
 
         // The store starts afresh; the moved file is left alone.
         SetInteger("n", 1, identifier.c_str());
         ASSERT_TRUE(CFPreferencesAppSynchronize(CFSTR(identifier.c_str())));
-        EXPECT_EQ(ReadFile(Folder() + "/" + aside[0]), contents);
+        EXPECT_TRUE(ReadFile(Folder() + "/" + aside[0]) == contents);
         EXPECT_TRUE(ParsedFile(identifier));
     }
 }
@@ -406,6 +409,78 @@ TEST_F(CFPreferencesTest, AFileThatCannotBeReadIsNeverWrittenOver)
     std::filesystem::remove_all(FileOf());
     EXPECT_TRUE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
     EXPECT_TRUE(ParsedFile());
+}
+
+// The store never writes a file larger than it reads: a value too large
+// for the file is refused when it is set, and changes that together would
+// make the file too large are not synchronised; either way with one
+// warning, and the settings already there stay as they are.
+TEST_F(CFPreferencesTest, ValuesTooLargeForTheFileAreRefusedAndTheSettingsKept)
+{
+    SetInteger("kept", 7);
+    ASSERT_TRUE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
+    const std::string before = ReadFile(FileOf());
+
+    const auto data = [](size_t megabytes) {
+        CFRef<CFMutableDataRef> bytes(CFDataCreateMutable(nullptr, 0));
+        CFDataSetLength(bytes, CFIndex(megabytes << 20));
+        return bytes;
+    };
+    {
+        // 25 MB is 34 MB once written as base 64.
+        Diagnostics::Capture capture;
+        CFPreferencesSetAppValue(CFSTR("huge"), data(25), CFSTR(kDomain));
+        EXPECT_EQ(capture.Lines().size(), 1u) << capture.Text();
+        EXPECT_EQ(capture.Text().rfind("Warning: ", 0), 0u) << capture.Text();
+        CFRef<CFPropertyListRef> huge(CFPreferencesCopyAppValue(CFSTR("huge"), CFSTR(kDomain)));
+        EXPECT_FALSE(huge);
+        EXPECT_TRUE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
+        EXPECT_EQ(capture.Lines().size(), 1u) << capture.Text();
+    }
+    EXPECT_TRUE(ReadFile(FileOf()) == before);
+    {
+        // Each fits; together they do not.
+        Diagnostics::Capture capture;
+        CFPreferencesSetAppValue(CFSTR("large.1"), data(14), CFSTR(kDomain));
+        CFPreferencesSetAppValue(CFSTR("large.2"), data(14), CFSTR(kDomain));
+        SetInteger("small", 1);
+        EXPECT_TRUE(capture.Lines().empty()) << capture.Text();
+        EXPECT_FALSE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
+        EXPECT_EQ(capture.Lines().size(), 1u) << capture.Text();
+        EXPECT_TRUE(ReadFile(FileOf()) == before);
+        // Taking one back lets the rest through.
+        CFPreferencesSetAppValue(CFSTR("large.2"), nullptr, CFSTR(kDomain));
+        EXPECT_TRUE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
+        EXPECT_EQ(capture.Lines().size(), 1u) << capture.Text();
+    }
+    // Read afresh, the file the store wrote is whole and never moved aside.
+    EXPECT_TRUE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
+    EXPECT_EQ(ReadInteger("kept"), 7);
+    EXPECT_EQ(ReadInteger("small"), 1);
+    CFRef<CFPropertyListRef> large(CFPreferencesCopyAppValue(CFSTR("large.1"), CFSTR(kDomain)));
+    EXPECT_TRUE(large && CFDataGetLength(static_cast<CFDataRef>(large.get())) == CFIndex(14 << 20));
+    EXPECT_EQ(Names(), StoreFiles());
+}
+
+// A file too large for the store to read is someone else's: it is left as
+// it is (neither moved aside nor written over), with one warning.
+TEST_F(CFPreferencesTest, AFileTooLargeToReadIsLeftAsItIs)
+{
+    std::filesystem::create_directories(Folder());
+    {
+        std::ofstream out(FileOf(), std::ios::binary);
+        out << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>";
+        out << std::string(40u << 20, ' ');
+        out << "</dict></plist>";
+    }
+    const auto size = std::filesystem::file_size(FileOf());
+    Diagnostics::Capture capture;
+    EXPECT_EQ(ReadInteger("n"), -1);
+    SetInteger("n", 1);
+    EXPECT_FALSE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
+    EXPECT_EQ(capture.Lines().size(), 1u) << capture.Text();
+    EXPECT_EQ(std::filesystem::file_size(FileOf()), size);
+    EXPECT_EQ(Names(), StoreFiles());
 }
 
 TEST_F(CFPreferencesTest, AFileChangedInPlaceIsReadAgain)
@@ -555,9 +630,10 @@ TEST_F(CFPreferencesTest, AWriterKilledMidWriteLeavesTheLastWholeFile)
         ASSERT_EQ(CFDataGetLength(big), CFIndex(2u << 20));
         const std::string bytes = BytesOf(big);
         EXPECT_EQ(bytes.find_first_not_of(char(UInt8(counter))), std::string::npos);
+        // The dead writer's lock went with it, and whatever it left the next
+        // write clears away.
+        SetInteger("after", round);
+        EXPECT_TRUE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
         EXPECT_EQ(Names(), StoreFiles()) << "no temporary file is left behind";
     }
-    // The dead writer's lock went with it.
-    SetInteger("after", 1);
-    EXPECT_TRUE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
 }

@@ -1,9 +1,11 @@
 #include <CFTestSupport.h>
 #include <CoreFoundation/CFURL.h>
+#include <Support/Diagnostics.h>
 
 #include <gtest/gtest.h>
 
 #include "../CoreServices/FileFixtures.h"
+#include "../Support/StalledFifo.h"
 
 #include <algorithm>
 #include <chrono>
@@ -595,6 +597,33 @@ TEST(CFURLResource, FailuresAnswerFalseAndACode)
     EXPECT_TRUE(std::filesystem::is_empty(folder / "dir"));
 }
 
+// Reading is for files: a pipe or a device is refused at once, and so is a
+// file larger than anything read whole (which would take its size in
+// memory); each with a status and one warning, and no data.
+TEST(CFURLResource, ReadsOnlyFilesOfABoundedSize)
+{
+    ScratchFolder folder;
+    StalledFifo pipe(folder / "pipe");
+    ASSERT_TRUE(pipe.Made());
+    WriteFileDirectly(folder / "huge", "");
+    ASSERT_EQ(truncate((folder / "huge").c_str(), off_t(1) << 30), 0);  // sparse: no disk is used
+    for (const std::string& path : {folder / "pipe", folder / "huge", std::string("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        Diagnostics::Capture capture;
+        SInt32 code = 0;
+        CFDataRef contents = reinterpret_cast<CFDataRef>(&code);  // must come back nil
+        const auto took = TimeOf([&] {
+            EXPECT_FALSE(
+                CFURLCreateDataAndPropertiesFromResource(nullptr, FileURL(path), &contents, nullptr, nullptr, &code));
+        });
+        EXPECT_LT(took.count(), 1000);
+        EXPECT_EQ(contents, nullptr);
+        EXPECT_EQ(code, kCFURLUnknownError);
+        ASSERT_EQ(capture.Lines().size(), 1u) << capture.Text();
+        EXPECT_EQ(capture.Lines()[0].rfind("Warning: ", 0), 0u) << capture.Text();
+    }
+}
+
 TEST(CFURLResource, LargeFilesReadQuickly)
 {
     ScratchFolder folder;
@@ -635,8 +664,8 @@ TEST(CFURLResource, DestroyingRemovesFilesAndEmptyFolders)
     EXPECT_TRUE(folder.Names().empty());
 }
 
-// A writer killed at any moment leaves the old file whole and no temporary
-// file behind.
+// A writer killed at any moment leaves the old file whole, and no temporary
+// file behind once the next write is done.
 TEST(CFURLResource, KilledWriterLeavesTheOldFileWhole)
 {
     ScratchFolder folder;
@@ -679,8 +708,9 @@ TEST(CFURLResource, KilledWriterLeavesTheOldFileWhole)
             // The write finished before the kill: then the new data is there in full.
             ASSERT_EQ(contents.size(), size);
             EXPECT_EQ(contents.find_first_not_of('n'), std::string::npos);
-            WriteFileDirectly(folder / "sheet", old);
         }
+        // Whatever the killed writer left, the next write clears away.
+        ASSERT_TRUE(CFURLWriteDataAndPropertiesToResource(url, MakeData(old), nullptr, nullptr));
         EXPECT_EQ(folder.Names(), std::vector<std::string>{"sheet"});
     }
     EXPECT_GT(killedEarly, 0) << "no writer was killed before it finished";

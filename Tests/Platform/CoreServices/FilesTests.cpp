@@ -68,7 +68,7 @@ std::vector<std::string> ListNames(const FSRef& folder, ItemCount batch, std::ve
 
 }  // namespace
 
-TEST(FSRef, ReferencesNameFilesNotPaths)
+TEST(FSRef, ReferencesToOneFileCompareEqualHoweverReached)
 {
     ScratchFolder scratch;
     const std::string file = scratch / "日本語 notes.txt";
@@ -140,6 +140,58 @@ TEST(FSRef, WithoutFollowingALinkNamesTheLinkItself)
     EXPECT_EQ(
         FSPathMakeRefWithOptions(Bytes(scratch / "dangling"), kFSPathMakeRefDoNotFollowLeafSymlink, &dangling, nullptr),
         noErr);
+}
+
+// A save puts a new file in place of the old one under the same name (the
+// atomic write); references taken before it still name the file: they
+// compare equal to new ones, find it in its folder's listing, and read its
+// catalog information, type and creator included.
+TEST(FSRef, AReferenceSurvivesASave)
+{
+    ScratchFolder scratch;
+    scratch.Write("Sheet.brsheet", "old");
+    scratch.Write("Other", "");
+    const FSRef before = scratch.Ref("Sheet.brsheet");
+    FSCatalogInfo info{};
+    const FileInfo finder{MakeOSType("BRsh"), MakeOSType("ovbr"), 0, {0, 0}, 0};
+    std::memcpy(info.finderInfo, &finder, sizeof finder);
+    ASSERT_EQ(FSSetCatalogInfo(&before, kFSCatInfoFinderInfo, &info), noErr);
+    struct stat old {};
+    ASSERT_EQ(stat(before.path, &old), 0);
+
+    CFRef<CFURLRef> url(CFURLCreateFromFSRef(nullptr, &before));
+    ASSERT_TRUE(CFURLWriteDataAndPropertiesToResource(url, MakeData("new"), nullptr, nullptr));
+    struct stat saved {};
+    ASSERT_EQ(stat(before.path, &saved), 0);
+    ASSERT_NE(saved.st_ino, old.st_ino) << "the save is expected to put a new file in place";
+
+    const FSRef after = scratch.Ref("Sheet.brsheet");
+    EXPECT_EQ(FSCompareFSRefs(&before, &after), noErr);
+    EXPECT_EQ(FSCompareFSRefs(&after, &before), noErr);
+    const FSRef other = scratch.Ref("Other");
+    EXPECT_EQ(FSCompareFSRefs(&before, &other), errFSRefsDifferent);
+    EXPECT_EQ(FSGetCatalogInfo(&before, kFSCatInfoNone, nullptr, nullptr, nullptr, nullptr), noErr);
+    EXPECT_EQ(FinderInfoOf(before).fileType, MakeOSType("BRsh"));
+    EXPECT_EQ(FinderInfoOf(before).fileCreator, MakeOSType("ovbr"));
+
+    const FSRef folder = scratch.Ref();
+    FSIterator iterator = nullptr;
+    ASSERT_EQ(FSOpenIterator(&folder, kFSIterateFlat, &iterator), noErr);
+    FSRef listed[8];
+    ItemCount count = 0;
+    FSGetCatalogInfoBulk(iterator, 8, &count, nullptr, kFSCatInfoNone, nullptr, listed, nullptr, nullptr);
+    EXPECT_EQ(FSCloseIterator(iterator), noErr);
+    int matches = 0;
+    for (ItemCount i = 0; i < count; ++i)
+        matches += FSCompareFSRefs(&listed[i], &before) == noErr;
+    EXPECT_EQ(count, 2u) << "no temporary is left in the folder";
+    EXPECT_EQ(matches, 1);
+
+    // Renamed away, the file is no longer what the old reference names.
+    ASSERT_EQ(rename(before.path, (scratch / "Renamed").c_str()), 0);
+    const FSRef renamed = scratch.Ref("Renamed");
+    EXPECT_EQ(FSCompareFSRefs(&before, &renamed), errFSRefsDifferent);
+    EXPECT_EQ(FSGetCatalogInfo(&before, kFSCatInfoNone, nullptr, nullptr, nullptr, nullptr), fnfErr);
 }
 
 TEST(FileManager, CatalogInformation)
@@ -311,7 +363,9 @@ TEST(FileManager, RenamesAndMovesNeverReplace)
     const std::u16string free = u"Renamed.txt";
     ASSERT_EQ(FSRenameUnicode(&moved, free.size(), Units(free), kTextEncodingUnknown, &renamed), noErr);
     EXPECT_EQ(std::string(renamed.path), scratch / "Full/Renamed.txt");
-    EXPECT_EQ(FSCompareFSRefs(&moved, &renamed), noErr);
+    // References are to a place: the old one now names nothing, and is not the new one.
+    EXPECT_EQ(FSCompareFSRefs(&moved, &renamed), errFSRefsDifferent);
+    EXPECT_EQ(FSGetCatalogInfo(&moved, kFSCatInfoNone, nullptr, nullptr, nullptr, nullptr), fnfErr);
     const FSRef elsewhere = scratch.Ref("Elsewhere");
     ASSERT_EQ(FSMoveObject(&renamed, &elsewhere, &renamed), noErr);
     EXPECT_EQ(ReadWhole(scratch / "Elsewhere/Renamed.txt"), "A");

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +27,43 @@ std::string PlainTextOf(const std::string& rtf)
         return "<refused: " + UTF8Of(error) + ">";
     EXPECT_EQ(error, nullptr);
     return UTF8Of(text);
+}
+
+// A figure of this process's memory from /proc/self/status, in kilobytes.
+long StatusKilobytes(const std::string& field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0)
+            return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+// The most memory `work` holds at once, in megabytes, beyond what the
+// process held before it: measured in a child process of its own, whose
+// high-water mark starts where this process is.
+long PeakGrowthMegabytes(const std::function<void()>& work)
+{
+    int out[2];
+    if (pipe(out) != 0)
+        return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(out[0]);
+        const long before = StatusKilobytes("VmRSS");
+        work();
+        const long growth = (StatusKilobytes("VmHWM") - before) / 1024;
+        _exit(write(out[1], &growth, sizeof growth) == sizeof growth ? 0 : 1);
+    }
+    close(out[1]);
+    long growth = -1;
+    if (read(out[0], &growth, sizeof growth) != sizeof growth)
+        growth = -1;
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return growth;
 }
 
 std::string Nested(size_t depth, const std::string& inner)
@@ -121,6 +162,60 @@ TEST(RTFReader, NestingIsBounded)
     }
 }
 
+// Memory stays in proportion to the text, however often the format
+// changes: 10 MB of alternating bold is a few million runs.
+TEST(RTFReader, MemoryStaysInProportionToTheText)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer's allocator keeps freed memory";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the address sanitizer's allocator keeps freed memory";
+#endif
+#endif
+    std::string rtf = "{\\rtf1\\ansi ";
+    size_t characters = 0;
+    for (; rtf.size() < (10u << 20); characters += 2)
+        rtf += "\\b a\\b0 b";
+    rtf += "}";
+    const long plain = PeakGrowthMegabytes([&] {
+        CFRef<CFStringRef> text(RTFCopyPlainText(BytesOf(rtf), rtf.size(), nullptr));
+        if (!text || CFStringGetLength(text) != CFIndex(characters))
+            _exit(2);
+    });
+    EXPECT_GE(plain, 0);
+    EXPECT_LT(plain, 40) << "megabytes for the plain text";
+    const long runs = PeakGrowthMegabytes([&] {
+        RTFDocument document;
+        if (!RTFReadDocument(BytesOf(rtf), rtf.size(), document) || document.RunCount() != characters)
+            _exit(2);
+    });
+    EXPECT_GE(runs, 0);
+    EXPECT_LT(runs, 100) << "megabytes for the runs";
+}
+
+// Runs of one format share it; a document with more different formats than
+// any document needs keeps all its text, the last runs in the last format.
+TEST(RTFReader, FormatsAreSharedAndBounded)
+{
+    RTFDocument document;
+    const std::string alternating = "{\\rtf1 a\\b b\\b0 c\\b d\\b0 e}";
+    ASSERT_TRUE(RTFReadDocument(BytesOf(alternating), alternating.size(), document));
+    EXPECT_EQ(document.RunCount(), 5u);
+    EXPECT_EQ(document.formats.size(), 2u);
+
+    std::string sizes = "{\\rtf1 ";
+    const size_t count = kRTFMaximumFormats + 100;
+    for (size_t n = 1; n <= count; ++n)
+        sizes += "\\fs" + std::to_string(n) + " x";
+    sizes += "}";
+    ASSERT_TRUE(RTFReadDocument(BytesOf(sizes), sizes.size(), document));
+    EXPECT_EQ(document.text.size(), count);
+    EXPECT_EQ(document.formats.size(), kRTFMaximumFormats);
+    EXPECT_EQ(document.RunCount(), kRTFMaximumFormats);
+    EXPECT_EQ(document.Run(document.RunCount() - 1).text.size(), 101u);
+}
+
 TEST(RTFReader, RunsCarryFormatsAndTables)
 {
     const std::string rtf = R"({\rtf1\ansi\deff1{\fonttbl{\f0\fnil\fcharset0 Helvetica;}{\f1\froman Times New Roman;}})"
@@ -140,19 +235,19 @@ TEST(RTFReader, RunsCarryFormatsAndTables)
     EXPECT_EQ(document.colors[1].red, 10);
     EXPECT_EQ(document.colors[1].blue, 255);
 
-    ASSERT_EQ(document.runs.size(), 5u);
-    EXPECT_EQ(document.runs[0].text, u"a");
-    EXPECT_EQ(document.runs[0].character.font, 1);  // \deff
-    EXPECT_EQ(document.runs[0].character.fontSize, 30);
-    EXPECT_EQ(document.runs[1].text, u"b");
-    EXPECT_TRUE(document.runs[1].character.bold && document.runs[1].character.italic);
-    EXPECT_EQ(document.runs[2].text, u"c");
-    EXPECT_FALSE(document.runs[2].character.bold);  // the group ended
-    EXPECT_TRUE(document.runs[2].character.underline);
-    EXPECT_EQ(document.runs[2].character.foregroundColor, 1);
-    EXPECT_EQ(document.runs[3].text, u"\n");
-    EXPECT_EQ(document.runs[3].paragraph.alignment, RTFAlignment::Center);
-    EXPECT_EQ(document.runs[4].text, u"d");
-    EXPECT_EQ(document.runs[4].paragraph.alignment, RTFAlignment::Natural);
+    ASSERT_EQ(document.RunCount(), 5u);
+    EXPECT_EQ(document.Run(0).text, u"a");
+    EXPECT_EQ(document.Run(0).character.font, 1);  // \deff
+    EXPECT_EQ(document.Run(0).character.fontSize, 30);
+    EXPECT_EQ(document.Run(1).text, u"b");
+    EXPECT_TRUE(document.Run(1).character.bold && document.Run(1).character.italic);
+    EXPECT_EQ(document.Run(2).text, u"c");
+    EXPECT_FALSE(document.Run(2).character.bold);  // the group ended
+    EXPECT_TRUE(document.Run(2).character.underline);
+    EXPECT_EQ(document.Run(2).character.foregroundColor, 1);
+    EXPECT_EQ(document.Run(3).text, u"\n");
+    EXPECT_EQ(document.Run(3).paragraph.alignment, RTFAlignment::Center);
+    EXPECT_EQ(document.Run(4).text, u"d");
+    EXPECT_EQ(document.Run(4).paragraph.alignment, RTFAlignment::Natural);
     EXPECT_EQ(document.PlainText(), u"abc\nd");
 }

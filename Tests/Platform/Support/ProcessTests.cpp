@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <sys/wait.h>
 
 TEST(Process, SplitCommandLineLikeASimpleShellCommand)
@@ -45,4 +47,22 @@ TEST(Process, RunReadsAllOutputAndReportsStatus)
 
     EXPECT_EQ(Process::Run({"/nonexistent/program"}, nullptr), 127 << 8);
     EXPECT_EQ(Process::Run({}, nullptr), -1);
+}
+
+// A program the command leaves running in the background inherits its
+// output; the caller still waits for the command only.
+TEST(Process, RunWaitsForTheCommandNotForWhatItStarted)
+{
+    const auto Seconds = [](auto since) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+    };
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Process::Run({"sh", "-c", "sleep 4 & exit 0"}, nullptr), 0);
+    EXPECT_LT(Seconds(started), 2.0);
+
+    std::string output;
+    started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Process::Run({"sh", "-c", "echo first; (sleep 4; echo late) & echo second"}, &output), 0);
+    EXPECT_LT(Seconds(started), 2.0);
+    EXPECT_EQ(output, "first\nsecond\n");
 }

@@ -191,6 +191,26 @@ TEST_F(TArchiverTest, LoadAppendAndSaveKeepsTheOrder)
     }
 }
 
+// Replacing the child list by hand (a list read from elsewhere, an
+// immutable one) never lets a later append land in a list that is gone or
+// go missing: the allocator is free to put the new list where the old one was.
+TEST_F(TArchiverTest, AppendingAfterTheChildListWasReplacedKeepsTheChild)
+{
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        Archiver parent(TArchiver::Create()), child(TArchiver::Create());
+        parent->AppendArchive(child.get());
+        CFRef<CFArrayRef> replacement(CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks));
+        parent->SetValue("system.objects", replacement);
+        replacement = CFRef<CFArrayRef>();
+        CFRef<CFArrayRef> sameSize(CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks));
+        parent->SetValue("system.objects", sameSize);
+        parent->AppendArchive(child.get());
+        EXPECT_EQ(parent->Limit(), 0);
+        EXPECT_EQ(CFArrayGetCount(sameSize), 0) << "the caller's list is not changed";
+    }
+}
+
 TEST_F(TArchiverTest, FilesThatAreNotArchives)
 {
     struct Case {

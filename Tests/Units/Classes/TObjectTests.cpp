@@ -1,5 +1,6 @@
 #include <CFTestSupport.h>
 #include <Units/Classes/TArchiverUnit.h>
+#include <Units/Classes/TObjectRef.h>
 #include <Units/Classes/TObjectUnit.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
@@ -43,6 +44,7 @@ public:
     {
         Inherited::DecodeData(archiver);
         title = archiver->GetStringValue("title").ToString();
+        ++decodeCalls;
     }
     void CopyInstanceVariables(TObject* source) override
     {
@@ -55,6 +57,7 @@ public:
     void AnswerMessage(void* param) { messages.push_back(param ? static_cast<const char*>(param) : "(none)"); }
 
     static inline int deallocations = 0;
+    static inline int decodeCalls = 0;
     int initializeCalls = 0;
     int touches = 0;
     TObject* taken = reinterpret_cast<TObject*>(1);
@@ -301,38 +304,68 @@ TEST_F(TObjectTest, PropertiesAndCopies)
 
 TEST_F(TObjectTest, ArchivedObjectsAreRebuiltDecodedBeforeInitialize)
 {
-    TProbe* parent = TProbe::Create();
-    TArchiver* archive = parent->CopyArchive();
+    auto parent = TObjectRef<TProbe>::Adopt(TProbe::Create());
+    auto archive = TObjectRef<TArchiver>::Adopt(parent->CopyArchive());
     for (const char* title : {"first", "second"}) {
-        TProbe* child = TProbe::Create();
+        auto child = TObjectRef<TProbe>::Adopt(TProbe::Create());
         child->title = title;
         child->ArchiveObject(archive);
-        child->Release();
     }
-    TQuiet* quiet = TQuiet::Allocate();
+    auto quiet = TObjectRef<TQuiet>::Adopt(TQuiet::Allocate());
     quiet->RequestInitialization();
     quiet->ArchiveObject(archive);  // does not archive itself
-    quiet->Release();
     EXPECT_EQ(archive->GetStringValue("system.class"), "TProbe");
     ASSERT_EQ(archive->Limit(), 1);
 
     int params = 0;
-    TProbe* rebuilt = AllocateFromArchiveAs<TProbe>(archive, SInt32(1), static_cast<void*>(&params));
-    ASSERT_NE(rebuilt, nullptr);
+    auto rebuilt =
+        TObjectRef<TProbe>::Adopt(AllocateFromArchiveAs<TProbe>(archive.get(), SInt32(1), static_cast<void*>(&params)));
+    ASSERT_TRUE(rebuilt);
     EXPECT_EQ(rebuilt->title, "second");
     EXPECT_EQ(rebuilt->sawDecodedTitle, "second") << "decoded before Initialize ran";
     EXPECT_TRUE(rebuilt->DidInitializeFromArchive());
     EXPECT_EQ(rebuilt->GetInitializationParameters(), &params);
     EXPECT_EQ(rebuilt->GetRetainCount(), 1);
-    rebuilt->Release();
 
-    // An archive naming the wrong class for what the caller expects.
+    // An archive naming the wrong class for what the caller expects builds
+    // nothing at all: no object of the named class decodes or initialises.
     Diagnostics::Capture capture;
-    EXPECT_EQ(AllocateFromArchiveAs<TQuiet>(archive, SInt32(0), nullptr), nullptr);
-    EXPECT_EQ(capture.Lines().size(), 1u);
+    const int decodedBefore = TProbe::decodeCalls;
+    EXPECT_EQ(AllocateFromArchiveAs<TQuiet>(archive.get(), SInt32(0), nullptr), nullptr);
+    EXPECT_EQ(capture.Lines(),
+              std::vector<std::string>{"Warning: The archive holds a TProbe where a TQuiet was expected."});
+    EXPECT_EQ(TProbe::decodeCalls, decodedBefore);
     EXPECT_EQ(AllocateFromArchive(archive, SInt32(7), nullptr), nullptr);
-    archive->Release();
-    parent->Release();
+}
+
+TEST_F(TObjectTest, ObjectRefHoldsOneReference)
+{
+    TObjectRef<TProbe> held = TObjectRef<TProbe>::Adopt(TProbe::Create());
+    TProbe* probe = held.get();
+    EXPECT_EQ(probe->GetRetainCount(), 1) << "adopting adds nothing";
+    {
+        TObjectRef<TProbe> copy = held;
+        EXPECT_EQ(probe->GetRetainCount(), 2);
+        TObjectRef<TProbe> moved = std::move(copy);
+        EXPECT_EQ(probe->GetRetainCount(), 2) << "moving adds nothing";
+        EXPECT_FALSE(copy);
+        TObjectRef<TProbe> borrowed = TObjectRef<TProbe>::Retain(probe);
+        EXPECT_EQ(probe->GetRetainCount(), 3);
+    }
+    EXPECT_EQ(probe->GetRetainCount(), 1);
+
+    const int freedBefore = TProbe::deallocations;
+    TObjectRef<TProbe> other = TObjectRef<TProbe>::Adopt(TProbe::Create());
+    other = held;  // the object held before is released
+    EXPECT_EQ(TProbe::deallocations, freedBefore + 1);
+    EXPECT_EQ(probe->GetRetainCount(), 2);
+    other.Reset();
+    TProbe* detached = held.Detach();
+    EXPECT_EQ(detached->GetRetainCount(), 1);
+    EXPECT_FALSE(held);
+    held.Reset(detached);
+    held.Reset();
+    EXPECT_EQ(TProbe::deallocations, freedBefore + 2);
 }
 
 TEST_F(TObjectTest, TheClassRegistry)

@@ -1,4 +1,5 @@
 #include "../../Platform/CoreServices/FileFixtures.h"
+#include "../../Platform/Support/StalledFifo.h"
 
 #include <CFTestSupport.h>
 #include <Units/Classes/TStringUnit.h>
@@ -7,6 +8,8 @@
 #include <Support/Diagnostics.h>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include <sys/stat.h>
 
@@ -121,6 +124,23 @@ TEST(TString, AppendingInsertingAndReplacing)
     full->AppendLine(ShortString(std::string(255, 'x')));
     EXPECT_EQ(full->GetLength(), 256);
     EXPECT_EQ(full->GetCharacter(255), '\n');
+}
+
+// Editing a long note costs time in proportion to its length: a Windows
+// text of 2.2 MB with a line ending and a quote every few characters.
+TEST(TString, EditingLongTextsStaysLinear)
+{
+    std::string text;
+    while (text.size() < 2'200'000)
+        text += "line \"one\"\r\n";
+    Owned string(TString::Create(MakeString(text.c_str()).get()));
+    const auto started = std::chrono::steady_clock::now();
+    string->FindAndReplace(CFSTR("\r\n"), CFSTR("\n"));
+    string->EscapeCharacters(u'"');
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    const std::string edited = TextOf(string.string);
+    EXPECT_EQ(edited.substr(0, 26), "line \\\"one\\\"\nline \\\"one\\\"\n");
+    EXPECT_EQ(edited.size(), text.size() / 12 * 13);
 }
 
 TEST(TString, ExplodeKeepsEmptyPieces)
@@ -280,6 +300,34 @@ TEST(TString, FailedLoadsAlertOnlyWhenAsked)
     EXPECT_EQ(script.Alerts()[1].messageText, "The file could not be opened.");
     EXPECT_EQ(script.Alerts()[1].informativeText, "There is no such file.");
     EXPECT_EQ(script.Alerts()[2].messageText, "The file \u201Cfake.rtf\u201D could not be opened.");
+}
+
+// A note is read from a file of a note's size: a pipe or a file
+// larger than any note is refused at once, with one warning line (or the
+// alert, when errors are shown) and nothing loaded.
+TEST(TString, LoadsOnlyFilesOfANotesSize)
+{
+    ScratchFolder folder;
+    StalledFifo pipe(folder / "pipe.txt");
+    ASSERT_TRUE(pipe.Made());
+    StalledFifo rtfPipe(folder / "pipe.rtf");
+    ASSERT_TRUE(rtfPipe.Made());
+    folder.Write("huge.txt", "");
+    ASSERT_EQ(truncate((folder / "huge.txt").c_str(), off_t(1) << 30), 0);  // sparse
+    for (const std::string& path : {folder / "pipe.txt", folder / "pipe.rtf", folder / "huge.txt"}) {
+        SCOPED_TRACE(path);
+        Diagnostics::Capture capture;
+        Loaded result{};
+        const auto took = TimeOf([&] { result = Load(RefOf(path)); });
+        EXPECT_LT(took.count(), 1000);
+        EXPECT_FALSE(result.loaded);
+        ASSERT_EQ(capture.Lines().size(), 1u) << capture.Text();
+        EXPECT_EQ(capture.Lines()[0].rfind("Warning: ", 0), 0u) << capture.Text();
+    }
+    NSAlertScript script;
+    EXPECT_FALSE(Load(RefOf(folder / "huge.txt"), true).loaded);
+    ASSERT_EQ(script.Alerts().size(), 1u);
+    EXPECT_EQ(script.Alerts()[0].messageText, "The file \u201Chuge.txt\u201D could not be opened.");
 }
 
 TEST(TString, AlertWithoutAnApplicationBecomesAWarningLine)

@@ -1,11 +1,14 @@
 #include <CFTestSupport.h>
 #include <Units/PCRERegex/PCRERegex.h>
 
+#include <CoreFoundation/CFStringUTF8.h>
+
 #include <Support/Diagnostics.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,6 +121,41 @@ TEST(RegexTest, FailuresWarnAndLeaveNoStaleState)
     capture.Clear();
     EXPECT_FALSE(Regex("^$", nullptr));
     EXPECT_FALSE(Regex("^$", MakeString(""), matches));
+    EXPECT_TRUE(capture.Lines().empty());
+}
+
+// Patterns that recurse once a character, or scan to the end from every
+// start, on a subject of a megabyte: each ends quickly with no match and
+// one warning, never with a crash or minutes of work.
+TEST(RegexTest, RunawayPatternsStopWithAWarning)
+{
+    const std::string megabyte = Repeat("ab", 512 * 1024);
+    CFRef<CFStringRef> subject(CFStringCreateWithUTF8(megabyte));
+    for (const char* pattern : {"(a|b)*c", "(?:a|b)*c", "(\\w|\\s)*x", "[ab]*c"}) {
+        SCOPED_TRACE(pattern);
+        Diagnostics::Capture capture;
+        const auto started = std::chrono::steady_clock::now();
+        PCREMatchesArray matches;
+        EXPECT_FALSE(Regex(pattern, subject, matches));
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+        ASSERT_EQ(capture.Lines().size(), 1u);
+        EXPECT_EQ(capture.Lines()[0].rfind("Warning: PCRE stopped matching " + std::string(pattern), 0), 0u)
+            << capture.Lines()[0];
+    }
+
+    // The same limits leave ordinary matches on long subjects alone: a
+    // pattern found far into the subject, on a thread of its own too.
+    const std::string words = Repeat("lorem ipsum ", 1024 * 1024 / 12);
+    CFRef<CFStringRef> needle(CFStringCreateWithUTF8(words + "mail me at someone@example.com"));
+    PCREMatchesArray matches;
+    Diagnostics::Capture capture;
+    EXPECT_TRUE(Regex("(\\w+)@(\\w+)\\.com", needle, matches));
+    const auto at = static_cast<CFIndex>(words.size());
+    ExpectGroups(matches, {{"someone", at + 11, 7}, {"example", at + 19, 7}});
+    std::thread([&] {
+        CFRef<CFStringRef> deep(CFStringCreateWithUTF8(Repeat("ab", 2000) + "c"));
+        EXPECT_TRUE(Regex("^(a|b)*c$", deep));
+    }).join();
     EXPECT_TRUE(capture.Lines().empty());
 }
 

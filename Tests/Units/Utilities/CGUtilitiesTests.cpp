@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "../../Platform/CoreGraphics/CGTestSupport.h"
+#include "../../Platform/CoreServices/FileFixtures.h"
+#include "../../Platform/Support/StalledFifo.h"
 
 #include <cstdlib>
 #include <numbers>
@@ -245,4 +247,24 @@ TEST(CGUtilitiesImages, FromFiles)
     EXPECT_FALSE(CFRef<CGImageRef>(CGImageCreateWithFSRef(ref)));
     EXPECT_FALSE(CFRef<CGImageRef>(CGImageCreateWithFSRef(FSRef{})));
     EXPECT_FALSE(CFRef<CGImageRef>(CGImageLoadFromResource("no-such-image.png", "Images")));
+}
+
+// An image is read from a file of an image's size: a pipe, or a file larger
+// than any image, gives nil at once with one warning.
+TEST(CGUtilitiesImages, OnlyFilesOfAnImagesSize)
+{
+    ScratchFolder folder;
+    StalledFifo pipe(folder / "pipe.png");
+    ASSERT_TRUE(pipe.Made());
+    folder.Write("huge.png", "");
+    ASSERT_EQ(truncate((folder / "huge.png").c_str(), off_t(1) << 30), 0);  // sparse
+    for (const char* name : {"pipe.png", "huge.png"}) {
+        SCOPED_TRACE(name);
+        Diagnostics::Capture capture;
+        const FSRef ref = FSGetPathRef(ShortString(folder / name));
+        const auto took = TimeOf([&] { EXPECT_FALSE(CFRef<CGImageRef>(CGImageCreateWithFSRef(ref))); });
+        EXPECT_LT(took.count(), 1000);
+        ASSERT_EQ(capture.Lines().size(), 1u) << capture.Text();
+        EXPECT_EQ(capture.Lines()[0].rfind("Warning: ", 0), 0u) << capture.Text();
+    }
 }

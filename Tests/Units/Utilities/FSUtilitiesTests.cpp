@@ -95,6 +95,20 @@ TEST(FSUtilities, ReferencesFromPathsAndNames)
     EXPECT_NE(FSUtilities::Err, noErr);
 }
 
+// A save puts a new file in place of the old one: a reference taken
+// before it still exists and is the file (as loading a sheet checks).
+TEST(FSUtilities, AReferenceStillNamesTheFileAfterASave)
+{
+    ScratchFolder scratch;
+    scratch.Write("Sheet", "old");
+    const FSRef before = scratch.Ref("Sheet");
+    CFRef<CFURLRef> url(CFURLCreateFromFSRef(nullptr, &before));
+    ASSERT_TRUE(CFURLWriteDataAndPropertiesToResource(url, MakeData("new"), nullptr, nullptr));
+    EXPECT_TRUE(FSRefExists(before));
+    EXPECT_TRUE(FSCompare(before, FSGetPathRef(ShortString(scratch / "Sheet"))));
+    EXPECT_EQ(ReadWhole(before.path), "new");
+}
+
 TEST(FSUtilities, SpecialFoldersAndBundleResources)
 {
     ScopedHome home;
