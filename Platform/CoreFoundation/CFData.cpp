@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -16,7 +17,17 @@ CFDataObject* AsMutableData(CFMutableDataRef data, const char* operation)
 // Shared by the empty data objects so that their byte pointer is never nil.
 const UInt8 kNoBytes[1] = {0};
 
+void FreeMallocBlock(const UInt8* block, size_t)
+{
+    std::free(const_cast<UInt8*>(block));
+}
+
 }  // namespace
+
+bool CFDataBytes::operator==(const CFDataBytes& other) const
+{
+    return size() == other.size() && (empty() || std::memcmp(data(), other.data(), size()) == 0);
+}
 
 CFHashCode CFDataObject::Hash() const
 {
@@ -54,6 +65,11 @@ CFDataRef CFDataCreateWithVector(CFByteVector bytes, bool mutableData)
     return new CFDataObject(std::move(bytes), mutableData);
 }
 
+CFDataRef CFDataCreateWithBlock(const UInt8* block, size_t size, CFDataReleaseBlock release)
+{
+    return new CFDataObject(block, size, release);
+}
+
 CFTypeID CFDataGetTypeID()
 {
     return kCFRuntimeTypeData;
@@ -66,13 +82,17 @@ CFDataRef CFDataCreate(CFAllocatorRef, const UInt8* bytes, CFIndex length)
     return CFDataCreateWithVector(CFByteVector(bytes, bytes + length), false);
 }
 
-CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length,
+CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef, const UInt8* bytes, CFIndex length,
                                       CFAllocatorRef bytesDeallocator)
 {
-    CFDataRef data = CFDataCreate(allocator, bytes, length);
-    if (bytesDeallocator != kCFAllocatorNull)
-        std::free(const_cast<UInt8*>(bytes));
-    return data;
+    const CFDataReleaseBlock release = bytesDeallocator == kCFAllocatorNull ? nullptr : FreeMallocBlock;
+    if (length < 0 || (length > 0 && bytes == nullptr)) {
+        // Refused; the block is still ours to free, as the caller handed it over.
+        if (release && bytes)
+            release(bytes, 0);
+        return nullptr;
+    }
+    return CFDataCreateWithBlock(bytes, static_cast<size_t>(length), release);
 }
 
 CFDataRef CFDataCreateCopy(CFAllocatorRef, CFDataRef theData)
@@ -82,21 +102,21 @@ CFDataRef CFDataCreateCopy(CFAllocatorRef, CFDataRef theData)
         return nullptr;
     if (!d->isMutable)
         return static_cast<CFDataRef>(CFRetain(d));
-    return CFDataCreateWithVector(d->bytes, false);
+    return CFDataCreateWithVector(d->bytes.Copy(), false);
 }
 
 CFMutableDataRef CFDataCreateMutable(CFAllocatorRef, CFIndex capacity)
 {
-    auto* data = new CFDataObject({}, true);
+    auto* data = new CFDataObject(CFByteVector(), true);
     if (capacity > 0)
-        data->bytes.reserve(static_cast<size_t>(std::min<CFIndex>(capacity, 1 << 20)));
+        data->bytes.Vector().reserve(static_cast<size_t>(std::min<CFIndex>(capacity, 1 << 20)));
     return data;
 }
 
 CFMutableDataRef CFDataCreateMutableCopy(CFAllocatorRef, CFIndex, CFDataRef theData)
 {
     const CFDataObject* d = CFDataObjectOf(theData);
-    return new CFDataObject(d ? d->bytes : CFByteVector{}, true);
+    return new CFDataObject(d ? d->bytes.Copy() : CFByteVector{}, true);
 }
 
 CFIndex CFDataGetLength(CFDataRef theData)
@@ -118,10 +138,10 @@ UInt8* CFDataGetMutableBytePtr(CFMutableDataRef theData)
     const CFDataObject* d = CFDataObjectOf(theData);
     if (d == nullptr || !d->isMutable)
         return nullptr;
-    auto* data = const_cast<CFDataObject*>(d);
-    if (data->bytes.capacity() == 0)
-        data->bytes.reserve(1);  // so that even an empty buffer has an address
-    return data->bytes.data();
+    CFByteVector& bytes = const_cast<CFDataObject*>(d)->bytes.Vector();
+    if (bytes.capacity() == 0)
+        bytes.reserve(1);  // so that even an empty buffer has an address
+    return bytes.data();
 }
 
 void CFDataGetBytes(CFDataRef theData, CFRange range, UInt8* buffer)
@@ -131,26 +151,26 @@ void CFDataGetBytes(CFDataRef theData, CFRange range, UInt8* buffer)
         return;
     size_t start, count;
     CFRuntimeClampRange(range, d->bytes.size(), &start, &count);
-    std::copy_n(d->bytes.begin() + static_cast<std::ptrdiff_t>(start), count, buffer);
+    std::copy_n(d->bytes.begin() + start, count, buffer);
 }
 
 void CFDataSetLength(CFMutableDataRef theData, CFIndex length)
 {
     if (CFDataObject* d = AsMutableData(theData, "CFDataSetLength"))
-        d->bytes.resize(static_cast<size_t>(std::max<CFIndex>(length, 0)), 0);
+        d->bytes.Vector().resize(static_cast<size_t>(std::max<CFIndex>(length, 0)), 0);
 }
 
 void CFDataIncreaseLength(CFMutableDataRef theData, CFIndex extraLength)
 {
     if (CFDataObject* d = AsMutableData(theData, "CFDataIncreaseLength"))
-        d->bytes.resize(d->bytes.size() + static_cast<size_t>(std::max<CFIndex>(extraLength, 0)), 0);
+        d->bytes.Vector().resize(d->bytes.size() + static_cast<size_t>(std::max<CFIndex>(extraLength, 0)), 0);
 }
 
 void CFDataAppendBytes(CFMutableDataRef theData, const UInt8* bytes, CFIndex length)
 {
     if (CFDataObject* d = AsMutableData(theData, "CFDataAppendBytes")) {
         if (bytes != nullptr && length > 0)
-            d->bytes.insert(d->bytes.end(), bytes, bytes + length);
+            d->bytes.Vector().insert(d->bytes.Vector().end(), bytes, bytes + length);
     }
 }
 
@@ -162,9 +182,10 @@ void CFDataReplaceBytes(CFMutableDataRef theData, CFRange range, const UInt8* ne
         CFByteVector replacement;
         if (newBytes != nullptr && newLength > 0)
             replacement.assign(newBytes, newBytes + newLength);
-        auto first = d->bytes.begin() + static_cast<std::ptrdiff_t>(start);
-        d->bytes.erase(first, first + static_cast<std::ptrdiff_t>(count));
-        d->bytes.insert(d->bytes.begin() + static_cast<std::ptrdiff_t>(start), replacement.begin(), replacement.end());
+        CFByteVector& vector = d->bytes.Vector();
+        auto first = vector.begin() + static_cast<std::ptrdiff_t>(start);
+        vector.erase(first, first + static_cast<std::ptrdiff_t>(count));
+        vector.insert(vector.begin() + static_cast<std::ptrdiff_t>(start), replacement.begin(), replacement.end());
     }
 }
 

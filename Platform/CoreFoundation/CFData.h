@@ -9,8 +9,11 @@ typedef struct CFDataObject* CFMutableDataRef;
 CFTypeID CFDataGetTypeID();
 
 CFDataRef CFDataCreate(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length);
-// The bytes are copied; unless `bytesDeallocator` is kCFAllocatorNull they
-// were the caller's malloc block, which is freed at once.
+// The bytes are read where they are, not copied. With kCFAllocatorNull as
+// `bytesDeallocator` they stay the caller's, who keeps them alive and
+// unchanged while the data object lives; otherwise they are the caller's
+// malloc block, handed over: freed when the data object goes (or at once
+// when it cannot be made).
 CFDataRef CFDataCreateWithBytesNoCopy(CFAllocatorRef allocator, const UInt8* bytes, CFIndex length,
                                       CFAllocatorRef bytesDeallocator);
 CFDataRef CFDataCreateCopy(CFAllocatorRef allocator, CFDataRef theData);

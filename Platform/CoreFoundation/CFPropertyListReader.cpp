@@ -22,6 +22,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ constexpr int kMaximumDepth = 512;
 // string values up to the second limit (class names, not titles).
 constexpr size_t kSharedStringLimit = 64;
 constexpr size_t kSharedValueLimit = 16;
+// Numbers are shared the same way (priorities, colour indexes, whole and
+// half coordinates); the table stops growing at this many.
+constexpr size_t kSharedNumberLimit = 512;
 
 bool IsSpace(char c)
 {
@@ -107,13 +111,15 @@ public:
     Reader(std::string_view document, CFOptionFlags mutability)
         : begin_(document.data()), p_(document.data()), end_(document.data() + document.size()),
           mutableContainers_(mutability != kCFPropertyListImmutable),
-          mutableLeaves_(mutability == kCFPropertyListMutableContainersAndLeaves), pending_(kMaximumDepth + 2)
+          mutableLeaves_(mutability == kCFPropertyListMutableContainersAndLeaves)
     {}
 
     ~Reader()
     {
         for (auto& [text, string] : sharedStrings_)
             CFRelease(string);
+        for (auto& [key, number] : sharedNumbers_)
+            CFRelease(number);
     }
 
     CFPropertyListRef Parse()
@@ -396,9 +402,13 @@ private:
             if (it != sharedStrings_.end())
                 return Owned(CFRetain(it->second));
         }
-        std::u16string units;
-        if (!CFDecodeUTF8(utf8, units))
+        // Decoded into a scratch buffer first, so that the string keeps
+        // exactly the units it holds: the tree of a large sheet is the
+        // memory a program touches most when it opens one.
+        scratchUnits_.clear();
+        if (!CFDecodeUTF8(utf8, scratchUnits_))
             return Fail("text that is not UTF-8"), Owned();
+        std::u16string units(scratchUnits_);
         if (mutableLeaves_)
             return Owned(CFStringCreateMutableWithUTF16(std::move(units)));
         CFStringRef string = CFStringCreateWithUTF16(std::move(units));
@@ -448,7 +458,7 @@ private:
             return result;
         // Entries wait in a list of this depth's own until the dictionary
         // ends, so that each table is built at once; the list owns them.
-        std::vector<CFDictionaryObject::Entry>& entries = pending_[static_cast<size_t>(depth)];
+        std::vector<CFDictionaryObject::Entry>& entries = PendingAt(pending_, depth);
         entries.clear();
         auto releasePending = [&entries] {
             for (const auto& entry : entries) {
@@ -507,18 +517,32 @@ private:
         Owned result(array);
         if (tag.selfClosing)
             return result;
+        // Values wait in this depth's list until the array ends, so that
+        // the array's own list is made once at its size; the list owns them.
+        std::vector<const void*>& values = PendingAt(pendingValues_, depth);
+        values.clear();
+        auto releasePending = [&values] {
+            for (const void* value : values)
+                CFRelease(value);
+            values.clear();
+        };
         for (;;) {
             if (!SkipMisc())
-                return Owned();
-            if (StartsWith("</"))
-                return ReadCloseTag("array") ? std::move(result) : Owned();
+                return releasePending(), Owned();
+            if (StartsWith("</")) {
+                if (!ReadCloseTag("array"))
+                    return releasePending(), Owned();
+                array->values.assign(values.begin(), values.end());  // the array adopts our references
+                values.clear();
+                return result;
+            }
             Tag valueTag;
             if (!ReadOpenTag(valueTag))
-                return Owned();
+                return releasePending(), Owned();
             Owned value = ReadValue(valueTag, depth + 1);
             if (!value.value)
-                return Owned();
-            array->values.push_back(value.Release());  // the array adopts our reference
+                return releasePending(), Owned();
+            values.push_back(value.Release());
         }
     }
 
@@ -543,7 +567,7 @@ private:
         if (error == std::errc::result_out_of_range || magnitude > limit)
             return Fail("an integer that does not fit in 64 bits"), Owned();
         int64_t value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-        return Owned(CFNumberCreate(nullptr, kCFNumberSInt64Type, &value));
+        return MakeNumber(kCFNumberSInt64Type, &value);
     }
 
     Owned ParseReal(std::string_view text)
@@ -571,7 +595,23 @@ private:
             if (error == std::errc::result_out_of_range)
                 value = OutOfRange(digits);
         }
-        return Owned(CFNumberCreate(nullptr, kCFNumberFloat64Type, &value));
+        return MakeNumber(kCFNumberFloat64Type, &value);
+    }
+
+    // A number of the document; equal numbers share one object, as
+    // numbers cannot be edited.
+    Owned MakeNumber(CFNumberType type, const void* value)
+    {
+        uint64_t bits;
+        std::memcpy(&bits, value, sizeof bits);
+        const NumberKey key{bits, type == kCFNumberFloat64Type};
+        auto it = sharedNumbers_.find(key);
+        if (it != sharedNumbers_.end())
+            return Owned(CFRetain(it->second));
+        CFNumberRef number = CFNumberCreate(nullptr, type, value);
+        if (sharedNumbers_.size() < kSharedNumberLimit)
+            sharedNumbers_.emplace(key, static_cast<CFNumberRef>(CFRetain(number)));
+        return Owned(number);
     }
 
     // A number too large or too small for a double: infinity or zero with
@@ -674,9 +714,31 @@ private:
     bool mutableLeaves_;
     std::string error_;
     std::string scratch_;
+    std::u16string scratchUnits_;
     std::unordered_map<std::string_view, CFStringRef> sharedStrings_;
+    struct NumberKey {
+        uint64_t bits;
+        bool isFloat;
+        bool operator==(const NumberKey&) const = default;
+    };
+    struct NumberKeyHash {
+        size_t operator()(const NumberKey& key) const { return std::hash<uint64_t>{}(key.bits * 2 + key.isFloat); }
+    };
+    std::unordered_map<NumberKey, CFNumberRef, NumberKeyHash> sharedNumbers_;
     // Each depth's dictionary entries while the dictionary is being read.
-    std::vector<std::vector<CFDictionaryObject::Entry>> pending_;
+    // (A deque: a deeper level's list is added while a shallower one is in
+    // use.)
+    std::deque<std::vector<CFDictionaryObject::Entry>> pending_;
+    // Each depth's array values while the array is being read.
+    std::deque<std::vector<const void*>> pendingValues_;
+
+    template <typename Lists>
+    static typename Lists::value_type& PendingAt(Lists& lists, int depth)
+    {
+        while (lists.size() <= static_cast<size_t>(depth))
+            lists.emplace_back();
+        return lists[static_cast<size_t>(depth)];
+    }
 };
 
 // The declared encoding of the XML declaration, lower-cased; empty when none.
@@ -802,7 +864,7 @@ CFTypeRef DeepCopy(CFTypeRef value, CFOptionFlags mutability, int depth)
                              : CFStringCreateWithUTF16(std::u16string(CFStringView(value)));
     case kCFRuntimeTypeData: {
         const CFDataObject* data = CFDataObjectOf(value);
-        return CFDataCreateWithVector(data->bytes, mutableLeaves);
+        return CFDataCreateWithVector(data->bytes.Copy(), mutableLeaves);
     }
     case kCFRuntimeTypeArray: {
         const CFArrayObject* source = CFArrayObjectOf(value);

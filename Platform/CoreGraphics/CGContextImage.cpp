@@ -54,7 +54,8 @@ void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image)
     CGContextObject* context = CGContextObjectOf(c);
     if (context == nullptr || image == nullptr)
         return;
-    const QImage pixels = CGImageGetPaintableQImage(image, CGRGBAToQColor(context->state.fill));
+    const QImage pixels =
+        CGImageGetDrawableQImage(image, CGRGBAToQColor(context->state.fill), context->Target().format());
     CGContextDrawQImage(context, rect, pixels, Interpolates(context));
 }
 
@@ -63,7 +64,8 @@ void CGContextDrawTiledImage(CGContextRef c, CGRect rect, CGImageRef image)
     CGContextObject* context = CGContextObjectOf(c);
     if (context == nullptr || image == nullptr || rect.size.width == 0 || rect.size.height == 0)
         return;
-    const QImage pixels = CGImageGetPaintableQImage(image, CGRGBAToQColor(context->state.fill));
+    const QImage pixels =
+        CGImageGetDrawableQImage(image, CGRGBAToQColor(context->state.fill), context->Target().format());
     if (pixels.isNull())
         return;
     QPainterPath area;
@@ -131,9 +133,17 @@ CGLayerRef CGLayerCreateWithContext(CGContextRef c, CGSize size, CFDictionaryRef
     CGContextObject* context = CGContextObjectOf(c);
     if (context == nullptr || !(size.width > 0) || !(size.height > 0) || size.width > 32767 || size.height > 32767)
         return nullptr;
-    QImage pixels = CGNewSurface(QSize(int(std::ceil(size.width)), int(std::ceil(size.height))));
+    // The layout of the context the layer is made for, with alpha: drawn
+    // back into it, the layer is composited without being converted.
+    const QImage::Format format = context->Target().format() == QImage::Format_RGBA8888_Premultiplied ||
+                                          context->Target().format() == QImage::Format_RGBX8888
+                                      ? QImage::Format_RGBA8888_Premultiplied
+                                      : QImage::Format_ARGB32_Premultiplied;
+    QImage pixels(QSize(int(std::ceil(size.width)), int(std::ceil(size.height))), format);
     if (pixels.isNull())
         return nullptr;
+    pixels.fill(Qt::transparent);
+    CGSetPointResolution(pixels);
     auto* layerContext = new CGContextObject(CGContextObject::Kind::Layer, std::move(pixels), nullptr);
     // Drawing made for the context looks the same in its layer.
     layerContext->state.shouldAntialias = context->state.shouldAntialias;

@@ -149,6 +149,12 @@ QRectF CGContextClipBoundsQt(CGContextObject* context);
 // A Gaussian blur of standard deviation `sigma` over an 8-bit alpha map.
 QImage CGBlurAlpha(const QImage& alpha, double sigma);
 
+// The pixels to draw `image` with onto a surface of `target`'s layout: as
+// CGImageGetPaintableQImage gives them, or, for a colour image of another
+// layout than the surface's, a copy in the surface's layout that the image
+// keeps for its later draws.
+QImage CGImageGetDrawableQImage(CGImageRef image, const QColor& fill, QImage::Format target);
+
 // Draws `image` (premultiplied, ready to paint) stretched over `rect` in
 // user space, upright in y-up space.
 void CGContextDrawQImage(CGContextObject* context, CGRect rect, const QImage& image, bool interpolate);

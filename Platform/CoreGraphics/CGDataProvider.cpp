@@ -2,8 +2,11 @@
 #include "CGImageQt.h"
 
 #include <CoreFoundation/CFRuntime.h>
+#include <Support/FileAccess.h>
 
-#include <QFile>
+#include <cerrno>
+#include <string>
+#include <vector>
 
 struct CGDataProviderObject final : CFRuntimeObject {
     CGDataProviderObject(CFDataRef owned, const UInt8* start, size_t length, void* callbackInfo,
@@ -42,16 +45,18 @@ CGDataProviderRef AdoptData(CFDataRef data)
                                     nullptr);
 }
 
-CGDataProviderRef ReadFile(const QString& path)
+// Data providers of files feed images: a file is read as an image file is,
+// and one that cannot be an image (a pipe, a device, a file larger than any
+// image) is refused with a warning.
+CGDataProviderRef ReadFile(const std::string& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    std::vector<UInt8> contents;
+    if (const int error = FileAccess::ReadRegularFile(path, FileAccess::kImageLimit, &contents)) {
+        if (error == EINVAL || error == EFBIG)
+            FileAccess::WarnNotRead("image file", path, error, FileAccess::kImageLimit);
         return nullptr;
-    const QByteArray contents = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return nullptr;
-    const auto* bytes = reinterpret_cast<const UInt8*>(contents.constData());
-    return AdoptData(CFDataCreate(nullptr, bytes, static_cast<CFIndex>(contents.size())));
+    }
+    return AdoptData(CFDataCreate(nullptr, contents.data(), static_cast<CFIndex>(contents.size())));
 }
 
 }  // namespace
@@ -82,12 +87,12 @@ CGDataProviderRef CGDataProviderCreateWithURL(CFURLRef url)
     UInt8 path[4096];
     if (url == nullptr || !CFURLGetFileSystemRepresentation(url, true, path, sizeof path))
         return nullptr;
-    return ReadFile(QString::fromUtf8(reinterpret_cast<const char*>(path)));
+    return ReadFile(reinterpret_cast<const char*>(path));
 }
 
 CGDataProviderRef CGDataProviderCreateWithFilename(const char* filename)
 {
-    return filename ? ReadFile(QString::fromUtf8(filename)) : nullptr;
+    return filename ? ReadFile(filename) : nullptr;
 }
 
 CGDataProviderRef CGDataProviderRetain(CGDataProviderRef provider)

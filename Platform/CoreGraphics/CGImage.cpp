@@ -1,3 +1,4 @@
+#include "CGContextInternal.h"
 #include "CGImageQt.h"
 
 #include <CoreFoundation/CFRuntime.h>
@@ -7,6 +8,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace {
@@ -96,6 +98,12 @@ struct CGImageObject final : CFRuntimeObject {
     // Made on first request: most images are never asked for their bytes.
     mutable std::once_flag providerOnce;
     mutable CGDataProviderRef provider = nullptr;
+    // The pixels in the two layouts contexts draw in (premultiplied ARGB32
+    // and RGBA), made on the first draw into a context of a layout other
+    // than the image's own: Qt would otherwise convert the whole image on
+    // every draw. The image never changes, so neither do they.
+    mutable std::mutex drawableMutex;
+    mutable QImage drawable[2];
 };
 
 namespace {
@@ -228,6 +236,18 @@ QImage DecodeRaster(std::span<const UInt8> bytes, size_t width, size_t height, s
     const ByteOrder order = ByteOrderOf(info);
     if (!order.valid)
         return QImage();
+    // Bytes in a layout Qt draws as it is keep it: a face made in the
+    // windows' own layout is drawn without being converted on every draw.
+    if (order.alpha >= 0) {
+        const bool rgba = order.red == 0 && order.green == 1 && order.blue == 2 && order.alpha == 3;
+        const bool hostARGB = QSysInfo::ByteOrder == QSysInfo::LittleEndian
+                                  ? order.blue == 0 && order.green == 1 && order.red == 2 && order.alpha == 3
+                                  : order.alpha == 0 && order.red == 1 && order.green == 2 && order.blue == 3;
+        if (rgba)
+            return copyRows(order.premultiplied ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888);
+        if (hostARGB)
+            return copyRows(order.premultiplied ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
+    }
     const QImage::Format format = order.alpha < 0       ? QImage::Format_RGBX8888
                                   : order.premultiplied ? QImage::Format_RGBA8888_Premultiplied
                                                         : QImage::Format_RGBA8888;
@@ -317,6 +337,54 @@ QImage CGImageGetPaintableQImage(CGImageRef image, const QColor& fill)
         return painted;
     }
     return object->image;
+}
+
+namespace {
+
+// The premultiplied layout in which Qt composites fastest onto a surface of
+// `target`: its own, or its own with alpha for an opaque one; nothing for
+// the surfaces with no colour layout of that kind (grey, alpha only).
+std::optional<QImage::Format> DrawingFormatFor(QImage::Format target)
+{
+    switch (target) {
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGB32:
+        return QImage::Format_ARGB32_Premultiplied;
+    case QImage::Format_RGBA8888_Premultiplied:
+    case QImage::Format_RGBX8888:
+        return QImage::Format_RGBA8888_Premultiplied;
+    default:
+        return std::nullopt;
+    }
+}
+
+// Whether Qt composites pixels of `source` without converting them where it
+// composites those of `drawing`.
+bool DrawsNatively(QImage::Format source, QImage::Format drawing)
+{
+    if (source == drawing)
+        return true;
+    // Opaque pixels in the same byte order blend as they are.
+    return (source == QImage::Format_RGB32 && drawing == QImage::Format_ARGB32_Premultiplied) ||
+           (source == QImage::Format_RGBX8888 && drawing == QImage::Format_RGBA8888_Premultiplied);
+}
+
+}  // namespace
+
+QImage CGImageGetDrawableQImage(CGImageRef image, const QColor& fill, QImage::Format target)
+{
+    const CGImageObject* object = AsImage(image);
+    if (object == nullptr)
+        return QImage();
+    const std::optional<QImage::Format> drawing = DrawingFormatFor(target);
+    if (object->mask || object->image.format() == QImage::Format_Alpha8 || !drawing ||
+        DrawsNatively(object->image.format(), *drawing))
+        return CGImageGetPaintableQImage(image, fill);
+    QImage& twin = object->drawable[*drawing == QImage::Format_ARGB32_Premultiplied ? 0 : 1];
+    std::lock_guard lock(object->drawableMutex);
+    if (twin.isNull())
+        twin = object->image.convertToFormat(*drawing);
+    return twin;
 }
 
 CGImageRef CGImageRetain(CGImageRef image)

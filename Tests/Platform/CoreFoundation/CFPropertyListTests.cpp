@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -134,6 +135,124 @@ TEST(CFPropertyList, EveryKindRoundTrips)
     EXPECT_EQ(BytesOf(again), BytesOf(xml));
 }
 
+// A large text is written whole wherever its buffer grows (from a small
+// block on the heap, to a larger one, to a mapping of its own, remapped
+// when it fills): an array of many copies of one element must read as the
+// element's own text, repeated.
+TEST(CFPropertyList, LargeTextsAreWrittenWhole)
+{
+    auto card = NewDictionary();
+    CFDictionarySetValue(card, CFSTR("title"), MakeString("Grüße & <Welt> — 😀 planning the week ahead"));
+    CFDictionarySetValue(card, CFSTR("frame.origin.x"), Real(1.0 / 3));
+    CFDictionarySetValue(card, CFSTR("z.order"), Integer(-42));
+    std::string bytes;
+    for (int i = 0; i < 301; ++i)
+        bytes.push_back(static_cast<char>(i * 13 + 5));
+    CFDictionarySetValue(card, CFSTR("thumbnail"), MakeData(bytes));
+    auto one = NewArray();
+    CFArrayAppendValue(one, card);
+    CFRef<CFDataRef> alone(CFPropertyListCreateXMLData(nullptr, one));
+    ASSERT_TRUE(alone);
+    const std::string text = BytesOf(alone);
+    const size_t open = text.find("<array>\n") + 8, close = text.rfind("</array>\n");
+    const std::string element = text.substr(open, close - open);
+
+    constexpr int kCopies = 20000;  // about 12 MB
+    auto many = NewArray();
+    for (int i = 0; i < kCopies; ++i)
+        CFArrayAppendValue(many, card);
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, many));
+    ASSERT_TRUE(xml);
+    std::string expected = text.substr(0, open);
+    expected.reserve(expected.size() + element.size() * kCopies + 32);
+    for (int i = 0; i < kCopies; ++i)
+        expected += element;
+    expected += text.substr(close);
+    ASSERT_EQ(CFDataGetLength(xml), CFIndex(expected.size()));
+    EXPECT_TRUE(BytesOf(xml) == expected) << "the text differs from the element repeated";
+
+    // A value that cannot be written, after megabytes that could: no text.
+    CFRef<CFUUIDRef> uuid(CFUUIDCreate(nullptr));
+    CFArrayAppendValue(many, uuid);
+    EXPECT_FALSE(CFRef<CFDataRef>(CFPropertyListCreateXMLData(nullptr, many)));
+    EXPECT_FALSE(CFPropertyListIsValid(many, kCFPropertyListXMLFormat_v1_0));
+}
+
+// A document is read where the caller's bytes are. With kCFAllocatorNull
+// they stay the caller's; a malloc block handed over is freed with the data
+// object, or at once when the object cannot be made (the sanitizer build
+// sees a leak, a double free or a free of the caller's bytes).
+TEST(CFPropertyList, ReadsTheCallersBytesInPlace)
+{
+    std::string text =
+        Document("<dict><key>k</key><array><integer>7</integer><string>in place</string></array></dict>");
+    const auto* bytes = reinterpret_cast<const UInt8*>(text.data());
+    CFRef<CFDataRef> borrowed(CFDataCreateWithBytesNoCopy(nullptr, bytes, CFIndex(text.size()), kCFAllocatorNull));
+    ASSERT_TRUE(borrowed);
+    EXPECT_EQ(CFDataGetBytePtr(borrowed), bytes) << "not copied";
+    CFRef<CFPropertyListRef> tree(
+        CFPropertyListCreateFromXMLData(nullptr, borrowed, kCFPropertyListMutableContainers, nullptr));
+    ASSERT_TRUE(tree);
+    auto expected = ParsePropertyList(text);
+    EXPECT_TRUE(CFEqual(tree, expected));
+    // Copies are the copies' own.
+    CFRef<CFMutableDataRef> copy(CFDataCreateMutableCopy(nullptr, 0, borrowed));
+    text[0] = '#';
+    EXPECT_EQ(CFDataGetBytePtr(copy)[0], '<');
+    EXPECT_EQ(CFDataGetBytePtr(borrowed)[0], '#') << "the caller's bytes, read where they are";
+
+    for (CFAllocatorRef deallocator : {kCFAllocatorDefault, kCFAllocatorMalloc}) {
+        auto* block = static_cast<UInt8*>(std::malloc(text.size()));
+        std::memcpy(block, text.data(), text.size());
+        block[0] = '<';
+        CFRef<CFDataRef> adopted(CFDataCreateWithBytesNoCopy(nullptr, block, CFIndex(text.size()), deallocator));
+        ASSERT_TRUE(adopted);
+        EXPECT_EQ(CFDataGetBytePtr(adopted), block);
+        EXPECT_TRUE(
+            CFEqual(CFRef<CFPropertyListRef>(CFPropertyListCreateFromXMLData(nullptr, adopted, 0, nullptr)), expected));
+        EXPECT_FALSE(CFRef<CFDataRef>(
+            CFDataCreateWithBytesNoCopy(nullptr, static_cast<UInt8*>(std::malloc(4)), -1, deallocator)));
+    }
+    CFRef<CFDataRef> empty(CFDataCreateWithBytesNoCopy(nullptr, bytes, 0, kCFAllocatorNull));
+    EXPECT_EQ(CFDataGetLength(empty), 0);
+    EXPECT_NE(CFDataGetBytePtr(empty), nullptr);
+}
+
+// Equal numbers of a document share one object; numbers that only look
+// alike must not: an integer and a real of the same bits, zero and minus
+// zero.
+TEST(CFPropertyList, NumbersThatLookAlikeStayApart)
+{
+    auto root = ParsePropertyList(Document("<array><integer>4607182418800017408</integer><real>1</real>"
+                                           "<real>0</real><real>-0</real><integer>5</integer><integer>5</integer>"
+                                           "<real>5</real></array>"));
+    ASSERT_TRUE(root);
+    CFArrayRef array = static_cast<CFArrayRef>(root.get());
+    ASSERT_EQ(CFArrayGetCount(array), 7);
+    auto number = [&](CFIndex i) { return static_cast<CFNumberRef>(CFArrayGetValueAtIndex(array, i)); };
+    int64_t integer = 0;
+    double real = 0;
+    EXPECT_FALSE(CFNumberIsFloatType(number(0)));
+    CFNumberGetValue(number(0), kCFNumberSInt64Type, &integer);
+    EXPECT_EQ(integer, 4607182418800017408);
+    EXPECT_TRUE(CFNumberIsFloatType(number(1)));
+    CFNumberGetValue(number(1), kCFNumberFloat64Type, &real);
+    EXPECT_EQ(real, 1.0);
+    CFNumberGetValue(number(2), kCFNumberFloat64Type, &real);
+    EXPECT_FALSE(std::signbit(real));
+    CFNumberGetValue(number(3), kCFNumberFloat64Type, &real);
+    EXPECT_TRUE(std::signbit(real));
+    EXPECT_TRUE(CFEqual(number(4), number(5)));
+    EXPECT_FALSE(CFNumberIsFloatType(number(5)));
+    EXPECT_TRUE(CFNumberIsFloatType(number(6)));
+    // Written back as they were read.
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, root));
+    EXPECT_NE(BytesOf(xml).find("<integer>4607182418800017408</integer>\n\t<real>1</real>\n\t<real>0</real>\n"
+                                "\t<real>-0</real>\n\t<integer>5</integer>\n\t<integer>5</integer>\n\t<real>5</real>"),
+              std::string::npos)
+        << BytesOf(xml);
+}
+
 TEST(CFPropertyList, RefusesWhatIsNotAPropertyList)
 {
     auto root = NewDictionary();
@@ -244,6 +363,8 @@ TEST(CFPropertyList, RefusesMalformedAndUnsafeInput)
         {"cut before the end", valid.substr(0, valid.size() - 10)},
         {"unclosed dict", Document("<dict><key>a</key><string>x</string>")},
         {"mismatched close", Document("<array><string>x</array>")},
+        {"array cut after values",
+         Document("<array><string>x</string><integer>1</integer><dict><key>k</key><real>2</real></dict>")},
         {"key without value", Document("<dict><key>a</key></dict>")},
         {"value without key", Document("<dict><string>x</string></dict>")},
         {"unknown element", Document("<dict><key>a</key><float>1</float></dict>")},

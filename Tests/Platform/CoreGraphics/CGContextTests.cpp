@@ -235,6 +235,109 @@ TEST(CGContextDrawImage, StretchedOverTheRectangleAtTheContextsAlpha)
     EXPECT_EQ(bitmap.At(6, 6), kClear);
 }
 
+// Images keep the layout of the bytes they were made of, and contexts keep
+// theirs; an image drawn into a context of the other layout (or with
+// straight alpha) must still land as the same premultiplied colour, on its
+// first draw and on the later ones that reuse the converted pixels.
+TEST(CGContextDrawImage, ImagesOfEveryLayoutLandAlikeInContextsOfEitherLayout)
+{
+    // One pixel: a translucent orange over an opaque blue background, as
+    // premultiplied red, green, blue, alpha.
+    constexpr RGBA kSource{100, 50, 25, 128};
+    struct ImageLayout {
+        const char* name;
+        CGBitmapInfo info;
+        std::array<UInt8, 4> bytes;
+    };
+    const ImageLayout images[] = {
+        {"RGBA", kCGImageAlphaPremultipliedLast, {100, 50, 25, 128}},
+        {"BGRA", kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, {25, 50, 100, 128}},
+        {"straight BGRA", kCGImageAlphaFirst | kCGBitmapByteOrder32Little, {50, 100, 199, 128}},
+        {"straight RGBA", kCGImageAlphaLast, {199, 100, 50, 128}},
+    };
+    struct ContextLayout {
+        const char* name;
+        CGBitmapInfo info;
+        std::array<int, 4> order;  // where red, green, blue and alpha sit
+    };
+    const ContextLayout contexts[] = {
+        {"RGBA context", kCGImageAlphaPremultipliedLast, {0, 1, 2, 3}},
+        {"BGRA context", kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, {2, 1, 0, 3}},
+    };
+    CFRef<CGColorSpaceRef> rgb(CGColorSpaceCreateWithName(kCGColorSpaceGenericRGB));
+    for (const ImageLayout& image : images) {
+        CFRef<CGDataProviderRef> provider(CGDataProviderCreateWithData(nullptr, image.bytes.data(), 4, nullptr));
+        CFRef<CGImageRef> pixel(
+            CGImageCreate(1, 1, 8, 32, 4, rgb, image.info, provider, nullptr, false, kCGRenderingIntentDefault));
+        ASSERT_TRUE(pixel) << image.name;
+        for (const ContextLayout& layout : contexts) {
+            SCOPED_TRACE(std::string(image.name) + " into " + layout.name);
+            std::vector<UInt8> bytes(3 * 4);
+            CFRef<CGContextRef> context(CGBitmapContextCreate(bytes.data(), 3, 1, 8, 12, rgb, layout.info));
+            ASSERT_TRUE(context);
+            CGContextSetRGBFillColor(context, 0, 0, 1, 1);
+            CGContextFillRect(context, CGRectMake(0, 0, 3, 1));
+            for (int x : {0, 2})
+                CGContextDrawImage(context, CGRectMake(CGFloat(x), 0, 1, 1), pixel);
+            for (int x : {0, 2}) {
+                RGBA stored;
+                for (size_t channel = 0; channel < 4; ++channel)
+                    stored[channel] = bytes[size_t(x) * 4 + size_t(layout.order[channel])];
+                // Source over: the source plus the background's (255 - 128) / 255.
+                ExpectNear(stored, RGBA{kSource[0], kSource[1], kSource[2] + 127, 255}, "drawn");
+            }
+            EXPECT_EQ((RGBA{bytes[4 + size_t(layout.order[0])], bytes[4 + size_t(layout.order[1])],
+                            bytes[4 + size_t(layout.order[2])], bytes[4 + size_t(layout.order[3])]}),
+                      (RGBA{0, 0, 255, 255}))
+                << "the pixel between is untouched";
+        }
+    }
+}
+
+// A layer takes the layout of the context it is made for, so that it is
+// drawn back without being converted; its drawing looks the same in both.
+TEST(CGLayer, TakesTheLayoutOfItsContext)
+{
+    CFRef<CGColorSpaceRef> rgb(CGColorSpaceCreateWithName(kCGColorSpaceGenericRGB));
+    struct Case {
+        CGBitmapInfo info;
+        QImage::Format layerFormat;
+    };
+    const Case cases[] = {
+        {kCGImageAlphaPremultipliedLast, QImage::Format_RGBA8888_Premultiplied},
+        {kCGImageAlphaNoneSkipLast, QImage::Format_RGBA8888_Premultiplied},
+        {kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, QImage::Format_ARGB32_Premultiplied},
+        {kCGImageAlphaNoneSkipFirst | kCGBitmapByteOrder32Little, QImage::Format_ARGB32_Premultiplied},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.info);
+        CFRef<CGContextRef> context(CGBitmapContextCreate(nullptr, 4, 4, 8, 0, rgb, c.info));
+        ASSERT_TRUE(context);
+        CGContextSetRGBFillColor(context, 1, 1, 1, 1);
+        CGContextFillRect(context, CGRectMake(0, 0, 4, 4));
+        CFRef<CGLayerRef> layer(CGLayerCreateWithContext(context, CGSizeMake(2, 2), nullptr));
+        ASSERT_TRUE(layer);
+        const QImage* pixels = CGContextGetQImage(CGLayerGetContext(layer));
+        ASSERT_NE(pixels, nullptr);
+        EXPECT_EQ(pixels->format(), c.layerFormat);
+        EXPECT_EQ(pixels->pixel(0, 0), 0u) << "a layer starts clear";
+        CGContextSetRGBFillColor(CGLayerGetContext(layer), 1, 0.5f, 0, 0.5f);
+        CGContextFillRect(CGLayerGetContext(layer), CGRectMake(0, 0, 2, 2));
+        CGContextDrawLayerAtPoint(context, CGPointMake(1, 1), layer);
+        // Half-covered orange over white; the pixels around stay white.
+        const QImage drawn = CGContextGetQImage(context)->convertToFormat(QImage::Format_ARGB32);
+        for (QPoint inside : {QPoint(1, 1), QPoint(2, 2)}) {
+            const QColor colour = drawn.pixelColor(inside);
+            EXPECT_EQ(colour.red(), 255);
+            EXPECT_NEAR(colour.green(), 191, 1);
+            EXPECT_NEAR(colour.blue(), 127, 1);
+            EXPECT_EQ(colour.alpha(), 255);
+        }
+        EXPECT_EQ(drawn.pixelColor(0, 0), QColor(Qt::white));
+        EXPECT_EQ(drawn.pixelColor(3, 3), QColor(Qt::white));
+    }
+}
+
 TEST(CGLayer, DrawsLikeAnImageOfItsPixels)
 {
     for (bool flipped : {false, true}) {

@@ -192,6 +192,38 @@ TEST(CGImage, MadeFromBytesOfEveryLayout)
                                                  nullptr, true, kCGRenderingIntentDefault)));
 }
 
+// Bytes in a layout Qt draws natively are kept as they are, not turned
+// into another byte order: what is read back (the bitmap info, the row
+// size, the provider's bytes) describes exactly the bytes that were given,
+// short of the padding at the end of each row.
+TEST(CGImage, BytesOfANativeLayoutAreKeptAsGiven)
+{
+    CFRef<CGColorSpaceRef> rgb(CGColorSpaceCreateDeviceRGB());
+    const CGBitmapInfo layouts[] = {
+        kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little,
+        kCGImageAlphaPremultipliedLast,
+        kCGImageAlphaFirst | kCGBitmapByteOrder32Little,
+        kCGImageAlphaLast,
+    };
+    // Two rows of two pixels, each row padded to 12 bytes.
+    const std::vector<UInt8> bytes = {10, 20, 30, 40, 50, 60, 70, 80, 0xEE, 0xEE, 0xEE, 0xEE,
+                                      1,  2,  3,  4,  5,  6,  7,  8,  0xEE, 0xEE, 0xEE, 0xEE};
+    for (CGBitmapInfo info : layouts) {
+        SCOPED_TRACE(info);
+        CFRef<CGDataProviderRef> provider(CGDataProviderCreateWithData(nullptr, bytes.data(), bytes.size(), nullptr));
+        CFRef<CGImageRef> image(
+            CGImageCreate(2, 2, 8, 32, 12, rgb, info, provider, nullptr, true, kCGRenderingIntentDefault));
+        ASSERT_TRUE(image);
+        EXPECT_EQ(CGImageGetBitmapInfo(image), info);
+        EXPECT_EQ(CGImageGetBitsPerPixel(image), 32u);
+        ASSERT_EQ(CGImageGetBytesPerRow(image), 8u);
+        CFRef<CFDataRef> back(CGDataProviderCopyData(CGImageGetDataProvider(image)));
+        ASSERT_EQ(CFDataGetLength(back), 16);
+        EXPECT_EQ(std::memcmp(CFDataGetBytePtr(back), bytes.data(), 8), 0);
+        EXPECT_EQ(std::memcmp(CFDataGetBytePtr(back) + 8, bytes.data() + 12, 8), 0);
+    }
+}
+
 // Row sizes whose product with the height wraps around: the few bytes
 // given must not pass for a raster whose later rows lie far beyond them.
 TEST(CGImage, RowSizesThatOverflowAreRefused)
