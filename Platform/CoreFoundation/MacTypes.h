@@ -28,6 +28,9 @@ typedef SInt32 OSStatus;
 typedef UInt32 FourCharCode;
 typedef FourCharCode OSType;
 typedef FourCharCode ResType;
+typedef UInt32 OptionBits;
+typedef unsigned long ItemCount;
+typedef void* SRefCon;
 
 // QuickDraw's point and rectangle, 16-bit fields.
 struct Point {

@@ -27,8 +27,6 @@ struct FSRef {
     char path[PATH_MAX];  // absolute, NUL-terminated; empty for no file
 };
 
-typedef UInt32 OptionBits;
-typedef unsigned long ItemCount;
 typedef unsigned long ByteCount;
 typedef unsigned long UniCharCount;
 typedef UInt32 TextEncoding;
