@@ -285,7 +285,12 @@ void ApplyFlags(WindowRef window)
         flags |= Qt::WindowStaysOnTopHint;
     widget->setAttribute(Qt::WA_TranslucentBackground, Translucent(window));
     widget->setAttribute(Qt::WA_NoSystemBackground);
-    if (widget->windowFlags() != flags) {
+    if (widget->windowFlags() != flags && widget->windowHandle() && widget->testAttribute(Qt::WA_WState_Created)) {
+        // The native window keeps its identity: the platform updates its
+        // window-manager hints (stacking states among them) in place.
+        widget->overrideWindowFlags(flags);
+        widget->windowHandle()->setFlags(flags);
+    } else if (widget->windowFlags() != flags) {
         widget->settingGeometry = true;
         widget->setWindowFlags(flags);  // hides a shown window
         widget->setGeometry(window->content);
@@ -358,7 +363,7 @@ void UpdateInputShape(WindowRef window)
         }
     }
     // Nothing painted: an input region outside the window takes no click.
-    handle->setMask(any ? QRegion(QBitmap::fromImage(mono)) : QRegion(-2, -2, 1, 1));
+    widget->setMask(any ? QRegion(QBitmap::fromImage(mono)) : QRegion(-2, -2, 1, 1));
 }
 
 // ---- input ----
@@ -638,6 +643,7 @@ void SetVisible(WindowRef window, bool visible)
             ApplyFlags(window);
             widget->setGeometry(window->content);
             SetOpacity(widget, window->alpha);
+            widget->winId();  // the native window first: the flush sets its input region
             HIWindowFlush(window);
             widget->show();
         } else {
