@@ -60,6 +60,8 @@ struct EventHotKeyID {
     UInt32 id;
 };
 
+// A command and where it came from: a menu item, or (in the extended
+// form, same layout) a control or a window.
 struct HICommand {
     UInt32 attributes;
     UInt32 commandID;
@@ -68,7 +70,19 @@ struct HICommand {
         UInt16 menuItemIndex;
     } menu;
 };
-typedef HICommand HICommandExtended;
+struct HICommandExtended {
+    UInt32 attributes;
+    UInt32 commandID;
+    union {
+        struct OpaqueControlRef* control;
+        struct OpaqueWindowPtr* window;
+        struct {
+            struct OpaqueMenuRef* menuRef;
+            UInt16 menuItemIndex;
+        } menu;
+    } source;
+};
+static_assert(sizeof(HICommand) == sizeof(HICommandExtended));
 
 typedef struct OpaqueEventRef* EventRef;
 typedef struct OpaqueEventTargetRef* EventTargetRef;

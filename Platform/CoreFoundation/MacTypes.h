@@ -30,6 +30,7 @@ typedef FourCharCode OSType;
 typedef FourCharCode ResType;
 typedef UInt32 OptionBits;
 typedef unsigned long ItemCount;
+typedef unsigned long ByteCount;
 typedef void* SRefCon;
 
 // QuickDraw's point and rectangle, 16-bit fields.

@@ -27,7 +27,6 @@ struct FSRef {
     char path[PATH_MAX];  // absolute, NUL-terminated; empty for no file
 };
 
-typedef unsigned long ByteCount;
 typedef unsigned long UniCharCount;
 typedef UInt32 TextEncoding;
 typedef SInt16 FSVolumeRefNum;

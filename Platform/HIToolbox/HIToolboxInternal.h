@@ -1,4 +1,5 @@
-// What the windows offer the view layer built on them, and nothing else.
+// What the windows and views offer the layers of this family built on
+// them (kinds of views, menus, hosted text), and nothing else.
 #pragma once
 
 #include <HIToolbox/MacWindows.h>
@@ -20,6 +21,71 @@ void HIWindowSetKeyboardTarget(WindowRef window, EventTargetRef target);
 QWidget* HIWindowGetWidget(WindowRef window);
 WindowRef HIWindowFromWidget(QWidget* widget);
 
+// What the standard window handler does with mouse events: hands them to
+// the view tree (set by the view layer when a window first gets views).
+typedef OSStatus (*HIWindowMouseHook)(WindowRef window, EventRef mouseEvent);
+void HIWindowSetMouseHook(HIWindowMouseHook hook);
+
 // The content moved or was resized (by the user or by us): records it and
 // sends kEventWindowBoundsChanged with `change`.
 void HIToolboxWindowContentMoved(WindowRef window, const QRect& content, UInt32 change);
+
+// ---- what the view tree asks of each kind of view ----
+
+#include <HIToolbox/HIView.h>
+
+// The behaviour of one kind of view: its look when no draw handler answered,
+// its parts, how a click on it goes, and the control data it understands.
+// Every member may be nil (nothing drawn, no part, no data).
+struct HIViewKindBehaviour {
+    ControlKind kind;
+    // Draws the view into `context`: view coordinates, top-left origin,
+    // clipped to the view and to what is invalid.
+    void (*draw)(HIViewRef view, CGContextRef context);
+    // The part at a point of the view (kControlNoPart for none; a view
+    // without parts is one part, kControlButtonPart-like, chosen by the kind).
+    ControlPartCode (*hitTest)(HIViewRef view, HIPoint point);
+    // A click began on `part` at `point`. Answering kHIViewKeepTracking
+    // goes on tracking (drag, then release); any other part ends the click
+    // at once as release would (a pop-up button shows its menu here, sets
+    // its value and answers the part; kControlNoPart: cancelled). Nil: keep
+    // tracking.
+    ControlPartCode (*press)(HIViewRef view, HIPoint point, ControlPartCode part, UInt32 modifiers);
+    // The mouse moved while the click is held (sliders and scroll bars follow it).
+    void (*drag)(HIViewRef view, HIPoint point, ControlPartCode part);
+    // The click ended at `point` on `part` (kControlNoPart: off the view).
+    // The kind changes the value as the click asks (a check box toggles)
+    // and answers the part the click counts for (kControlNoPart: none).
+    ControlPartCode (*release)(HIViewRef view, HIPoint point, ControlPartCode part, UInt32 modifiers);
+    OSStatus (*setData)(HIViewRef view, ControlPartCode part, ResType tag, Size size, const void* data);
+    OSStatus (*getData)(HIViewRef view, ControlPartCode part, ResType tag, Size bufferSize, void* buffer,
+                        Size* actualSize);
+    // Whether the kind takes the keyboard focus (edit fields, lists).
+    bool focusable;
+    // Keys typed while it has the focus, after the Carbon chain left them
+    // (eventNotHandledErr to pass them on).
+    OSStatus (*key)(HIViewRef view, EventRef rawKeyEvent);
+    // The view went (free what the kind keeps for it).
+    void (*dispose)(HIViewRef view);
+    // The kind shows a Qt widget of its own (text fields): a click on it is
+    // offered to the Carbon chain, focuses the view, and then goes on to
+    // the widget.
+    bool hostsWidget = false;
+};
+// A press that answers this keeps tracking (drag, then release).
+inline constexpr ControlPartCode kHIViewKeepTracking = -100;
+
+void HIViewRegisterKind(const HIViewKindBehaviour& behaviour);
+const HIViewKindBehaviour* HIViewFindKind(OSType kind);
+
+// A new view of a kind (count 1, the caller's), in `window`'s content view
+// when a window is given (which then holds it too), with `frame` in that
+// view's coordinates. The public Create…Control functions given a window
+// release the caller's count, as the toolbox's do: the window owns the view.
+HIViewRef HIViewCreateOfKind(OSType kind, WindowRef window, const HIRect& frame);
+// A kind's own data kept on the view (nil until set); freed by the kind's dispose.
+void* HIViewGetKindData(HIViewRef view);
+void HIViewSetKindData(HIViewRef view, void* data);
+// Tells the view its value changed (kEventControlValueFieldChanged) and
+// redraws it; SetControl32BitValue does it too.
+void HIViewValueChanged(HIViewRef view);

@@ -368,6 +368,11 @@ void UpdateInputShape(WindowRef window)
 
 // ---- input ----
 
+EventTargetRef KeyboardTarget(WindowRef window)
+{
+    return IsValidEventTarget(window->keyboardTarget) ? window->keyboardTarget : window->target;
+}
+
 class InputFilter final : public QObject {
 public:
     bool eventFilter(QObject* object, QEvent* event) override
@@ -531,8 +536,7 @@ private:
             const UInt32 keyboardType = 40;  // an ANSI keyboard
             SetEventParameter(event, kEventParamKeyboardType, typeUInt32, sizeof keyboardType, &keyboardType);
         }
-        EventTargetRef target = IsValidEventTarget(window->keyboardTarget) ? window->keyboardTarget : window->target;
-        const OSStatus status = SendEventToEventTarget(event, target);
+        const OSStatus status = SendEventToEventTarget(event, KeyboardTarget(window));
         ReleaseEvent(event);
         return status;
     }
@@ -560,10 +564,16 @@ void InstallInputFilter()
 
 // ---- the standard window handler ----
 
+HIWindowMouseHook gMouseHook = nullptr;
+
 OSStatus StandardWindowHandler(EventHandlerCallRef, EventRef event, void* refCon)
 {
     WindowRef window = AsWindow(static_cast<WindowRef>(refCon));
-    if (!window || GetEventClass(event) != kEventClassWindow)
+    if (!window)
+        return eventNotHandledErr;
+    if (GetEventClass(event) == kEventClassMouse)
+        return gMouseHook ? gMouseHook(window, event) : eventNotHandledErr;
+    if (GetEventClass(event) != kEventClassWindow)
         return eventNotHandledErr;
     switch (GetEventKind(event)) {
     case kEventWindowClose:
@@ -659,6 +669,11 @@ void SetVisible(WindowRef window, bool visible)
 }  // namespace
 
 // ---- for the view layer ----
+
+void HIWindowSetMouseHook(HIWindowMouseHook hook)
+{
+    gMouseHook = hook;
+}
 
 void HIWindowSetContentDrawer(WindowRef window, HIWindowContentDrawer drawer, void* refCon)
 {
@@ -1209,6 +1224,14 @@ OSStatus SetUserFocusWindow(WindowRef window)
         SendWindowEvent(previous, kEventWindowFocusRelinquish);
     TheWindows().focus = window;
     return noErr;
+}
+
+EventTargetRef GetUserFocusEventTarget()
+{
+    WindowRef window = AsWindow(TheWindows().focus);
+    if (!window)
+        return GetApplicationEventTarget();
+    return KeyboardTarget(window);
 }
 
 SInt16 FindWindow(Point globalPoint, WindowRef* outWindow)

@@ -28,7 +28,6 @@ typedef UInt32 WindowTransitionEffect;
 typedef UInt32 WindowTransitionAction;
 typedef UInt32 PropertyCreator;
 typedef UInt32 PropertyTag;
-typedef UInt32 ByteCount;
 typedef SInt32 CGWindowLevel;
 typedef struct OpaqueWindowGroupRef* WindowGroupRef;
 
@@ -117,7 +116,7 @@ inline constexpr OSStatus errInvalidWindowPtr = -5600;
 inline constexpr OSStatus errInvalidWindowRef = -5600;
 inline constexpr OSStatus errUnsupportedWindowAttributesForClass = -5601;
 inline constexpr OSStatus errWindowPropertyNotFound = -5604;
-inline constexpr OSStatus errWindowNotFound = -5623;
+inline constexpr OSStatus errWindowNotFound = -5610;
 
 // ---- creating, counting, disposing ----
 
@@ -193,6 +192,9 @@ WindowRef FrontNonFloatingWindow();   // the front visible window that does not 
 WindowRef ActiveNonFloatingWindow();  // the active window that does not float
 WindowRef GetUserFocusWindow();
 OSStatus SetUserFocusWindow(WindowRef window);
+// Where keys and commands go first: the focused view of the user focus
+// window, else that window, else the application.
+EventTargetRef GetUserFocusEventTarget();
 // The window at the global point (front to back, visible only), and the
 // part hit. Nil and wNoHit for none.
 SInt16 FindWindow(Point globalPoint, WindowRef* outWindow);
