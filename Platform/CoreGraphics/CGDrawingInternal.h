@@ -26,7 +26,7 @@ inline CGRGBA CGRGBAFromComponents(CGColorSpaceModel model, const CGFloat* c)
     if (c == nullptr)
         return CGRGBA{0, 0, 0, 0};
     if (model == kCGColorSpaceModelMonochrome)
-        return CGRGBA{c[0], c[0], c[1], c[1]};
+        return CGRGBA{c[0], c[0], c[0], c[1]};
     if (model == kCGColorSpaceModelRGB)
         return CGRGBA{c[0], c[1], c[2], c[3]};
     return CGRGBA{0, 0, 0, 0};

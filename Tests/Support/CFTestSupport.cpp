@@ -1,4 +1,4 @@
-#include "CFTestSupport.h"
+#include <CFTestSupport.h>
 
 #include <fstream>
 #include <sstream>

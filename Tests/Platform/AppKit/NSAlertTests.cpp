@@ -1,13 +1,13 @@
 // Alerts shown for real, as message boxes of a widget application
 // (offscreen), with a timer standing in for the user.
 #include <AppKit/NSAlert.h>
+#include <QtTestApplication.h>
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
-#include "QtTestApplication.h"
 #include <gtest/gtest.h>
 
 #include <memory>

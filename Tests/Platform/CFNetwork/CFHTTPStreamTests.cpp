@@ -1,4 +1,4 @@
-#include "LocalHTTPServer.h"
+#include <LocalHTTPServer.h>
 
 #include <CFNetwork/CFNetwork.h>
 #include <CoreFoundation/CFRef.h>

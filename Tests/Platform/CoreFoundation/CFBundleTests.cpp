@@ -1,15 +1,14 @@
 // Bundles against the Sample fixture folder: an Info.plist, resources at the
 // top and in a subfolder, English (UTF-16) and German (UTF-8) translations,
 // a table that cannot be read and an empty one.
-#include <CFTestSupport.h>
 
+#include <CFTestSupport.h>
 #include <CoreFoundation/CFBundle.h>
+#include <FileFixtures.h>
+#include <StalledFifo.h>
 #include <Support/Diagnostics.h>
 
 #include <gtest/gtest.h>
-
-#include "../CoreServices/FileFixtures.h"
-#include "../Support/StalledFifo.h"
 
 #include <cstdlib>
 #include <optional>

@@ -3,6 +3,7 @@
 // program runs itself again as the other process (the disabled tests below,
 // picked by a filter, with the channel to use in their environment).
 #include <CFTestSupport.h>
+#include <ChildProcess.h>
 #include <RunUntil.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
@@ -13,7 +14,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -280,26 +282,20 @@ CFRef<CFDictionaryRef> MakePayload()
         CFDictionaryCreate(nullptr, keys, values, 5, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
 }
 
-QProcess* StartPeer(const char* test, QProcessEnvironment environment)
+// Starts this program again as the peer `test`, on this process's channel.
+std::unique_ptr<ChildProcess> StartPeer(const char* test, ChildProcess::Options options = {})
 {
-    environment.insert(QString::fromLatin1(kPeerVariable), QString::fromStdString(Channel()));
-    auto* peer = new QProcess;
-    peer->setProcessEnvironment(environment);
-    peer->start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=CFNotificationPeer.DISABLED_") + QString::fromLatin1(test),
-                 QStringLiteral("--gtest_also_run_disabled_tests")});
-    return peer;
+    options.environment.push_back({kPeerVariable, Channel()});
+    return std::make_unique<ChildProcess>(std::string("CFNotificationPeer.DISABLED_") + test, std::move(options));
 }
 
 // Waits for the peer, and answers its standard output.
-std::string FinishPeer(QProcess* peer)
+std::string FinishPeer(ChildProcess& peer)
 {
-    EXPECT_TRUE(peer->waitForFinished(60000));
-    const std::string output = peer->readAllStandardOutput().toStdString();
-    EXPECT_EQ(peer->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(peer->exitCode(), 0) << output << peer->readAllStandardError().toStdString();
-    delete peer;
-    return output;
+    EXPECT_TRUE(peer.Wait(60));
+    EXPECT_TRUE(peer.Exited());
+    EXPECT_EQ(peer.ExitCode(), 0) << peer.Report();
+    return peer.Output();
 }
 
 TEST(CFNotificationDistributedCenter, TwoProcessesExchangeAPayloadAndTheSenderHearsItsOwn)
@@ -313,7 +309,7 @@ TEST(CFNotificationDistributedCenter, TwoProcessesExchangeAPayloadAndTheSenderHe
     registrations.Add(center, &ownRequest, Named("Request"));
     registrations.Add(center, &replyObserver, Named("Reply"));
 
-    QProcess* peer = StartPeer("AnswersARequest", QProcessEnvironment::systemEnvironment());
+    const auto peer = StartPeer("AnswersARequest");
     ASSERT_TRUE(RunUntil([&] { return !ready.empty(); })) << "the peer never got ready";
 
     auto payload = MakePayload();
@@ -325,7 +321,7 @@ TEST(CFNotificationDistributedCenter, TwoProcessesExchangeAPayloadAndTheSenderHe
     EXPECT_TRUE(CFEqual(requests[0].objectValue, CFSTR("sheet 7")));
     EXPECT_TRUE(CFEqual(replies[0].userInfo, payload)) << DescriptionOf(replies[0].userInfo);
     EXPECT_TRUE(CFEqual(replies[0].objectValue, CFSTR("sheet 7")));
-    FinishPeer(peer);
+    FinishPeer(*peer);
 }
 
 TEST(CFNotificationPeer, DISABLED_AnswersARequest)
@@ -353,13 +349,13 @@ TEST(CFNotificationDistributedCenter, AProcessWithoutABusWarnsOnceAndGoesOn)
 {
     TestApplication app;
     QTemporaryDir emptyRuntime;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    environment.remove(QStringLiteral("DISPLAY"));
-    // Where libdbus would look for a bus when no address is given.
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), emptyRuntime.path());
+    ChildProcess::Options options;
+    options.environment = {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt},
+                           {"DISPLAY", std::nullopt},
+                           // Where libdbus would look for a bus when no address is given.
+                           {"XDG_RUNTIME_DIR", emptyRuntime.path().toStdString()}};
 
-    const std::string output = FinishPeer(StartPeer("GoesOnWithoutABus", environment));
+    const std::string output = FinishPeer(*StartPeer("GoesOnWithoutABus", std::move(options)));
     std::vector<std::string> warnings;
     size_t start = 0;
     for (size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1)

@@ -2,10 +2,11 @@
 // test program runs itself again as a child (the disabled test below, picked
 // by a filter) with a small script in its environment.
 #include <CFTestSupport.h>
+#include <ChildProcess.h>
 #include <CoreFoundation/CFPreferences.h>
+#include <FileFixtures.h>
 #include <Support/Diagnostics.h>
 
-#include "ScopedConfigHome.h"
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,17 +14,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <memory>
 #include <optional>
 #include <set>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -70,8 +69,8 @@ class CFPreferencesTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        config_.emplace("preferences");
-        home_ = config_->Path();
+        config_.emplace();
+        home_ = config_->ConfigFolder();
         ASSERT_FALSE(home_.empty());
     }
     void TearDown() override { config_.reset(); }
@@ -101,47 +100,26 @@ protected:
 
     // Starts this program again running the child entry with `script`;
     // `closeInChild` are descriptors the child must not keep.
-    pid_t SpawnChild(const std::string& script, const std::vector<int>& closeInChild = {})
+    static std::unique_ptr<ChildProcess> SpawnChild(const std::string& script,
+                                                    const std::vector<int>& closeInChild = {})
     {
-        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-        std::vector<std::string> args = {self, "--gtest_filter=CFPreferencesChild.DISABLED_Run",
-                                         "--gtest_also_run_disabled_tests", "--gtest_brief=1"};
-        std::vector<std::string> environment = {std::string(kChildVariable) + "=" + script};
-        for (char** entry = environ; *entry != nullptr; ++entry)
-            if (std::string_view(*entry).rfind(kChildVariable, 0) != 0)
-                environment.emplace_back(*entry);
-        std::vector<char*> argv, envp;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        for (std::string& entry : environment)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        for (int fd : closeInChild)
-            posix_spawn_file_actions_addclose(&actions, fd);
-        pid_t child = -1;
-        // Through /proc, so the child is this very program even when a
-        // build has replaced its file meanwhile.
-        const int error = posix_spawn(&child, "/proc/self/exe", &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(error, 0);
-        return error == 0 ? child : -1;
+        return std::make_unique<ChildProcess>("CFPreferencesChild.DISABLED_Run",
+                                              ChildProcess::Options{{{kChildVariable, script}}, closeInChild});
     }
 
     // Runs a child to its end; true when it succeeded.
-    bool RunChild(const std::string& script) { return ExitedCleanly(SpawnChild(script)); }
+    static bool RunChild(const std::string& script) { return ExitedCleanly(*SpawnChild(script)); }
 
-    static bool ExitedCleanly(pid_t child)
+    static bool ExitedCleanly(ChildProcess& child)
     {
-        int status = 0;
-        const bool waited = child > 0 && waitpid(child, &status, 0) == child;
-        EXPECT_TRUE(waited && WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
-        return waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        const bool ended = child.Wait(240);
+        EXPECT_TRUE(ended && child.Exited()) << child.Report();
+        if (ended && child.Exited() && !child.Succeeded())
+            std::cout << child.Report();
+        return child.Succeeded();
     }
 
-    std::optional<ScopedConfigHome> config_;
+    std::optional<ScopedHome> config_;
     std::string home_;
 };
 
@@ -566,18 +544,18 @@ TEST_F(CFPreferencesTest, TwoProcessesWritingInTurnKeepEachOthersValues)
     ASSERT_EQ(pipe(toB), 0);
     ASSERT_EQ(pipe(toA), 0);
     const std::string common = std::string(kDomain) + " ";
-    pid_t a = SpawnChild("alternate " + common + "a " + std::to_string(rounds) + " " + std::to_string(toA[0]) + " " +
-                             std::to_string(toB[1]),
-                         {toB[0], toA[1]});
-    pid_t b = SpawnChild("alternate " + common + "b " + std::to_string(rounds) + " " + std::to_string(toB[0]) + " " +
-                             std::to_string(toA[1]),
-                         {toA[0], toB[1]});
+    auto a = SpawnChild("alternate " + common + "a " + std::to_string(rounds) + " " + std::to_string(toA[0]) + " " +
+                            std::to_string(toB[1]),
+                        {toB[0], toA[1]});
+    auto b = SpawnChild("alternate " + common + "b " + std::to_string(rounds) + " " + std::to_string(toB[0]) + " " +
+                            std::to_string(toA[1]),
+                        {toA[0], toB[1]});
     char token = 1;
     ASSERT_EQ(write(toA[1], &token, 1), 1);
     for (int fd : {toB[0], toB[1], toA[0], toA[1]})
         close(fd);
-    EXPECT_TRUE(ExitedCleanly(a));
-    EXPECT_TRUE(ExitedCleanly(b));
+    EXPECT_TRUE(ExitedCleanly(*a));
+    EXPECT_TRUE(ExitedCleanly(*b));
 
     for (const char* name : {"a", "b"}) {
         EXPECT_EQ(ReadInteger(name), rounds);
@@ -591,11 +569,11 @@ TEST_F(CFPreferencesTest, TwoProcessesWritingInTurnKeepEachOthersValues)
 TEST_F(CFPreferencesTest, ProcessesWritingAtOnceLoseNothing)
 {
     const int rounds = 100;
-    std::vector<pid_t> writers;
+    std::vector<std::unique_ptr<ChildProcess>> writers;
     for (const char* name : {"a", "b", "c"})
         writers.push_back(SpawnChild("race " + std::string(kDomain) + " " + name + " " + std::to_string(rounds)));
-    for (pid_t writer : writers)
-        EXPECT_TRUE(ExitedCleanly(writer));
+    for (const auto& writer : writers)
+        EXPECT_TRUE(ExitedCleanly(*writer));
     CFRef<CFTypeRef> file = ParsedFile();
     ASSERT_TRUE(file);
     EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(file.get())), 3 * rounds);
@@ -607,16 +585,15 @@ TEST_F(CFPreferencesTest, AWriterKilledMidWriteLeavesTheLastWholeFile)
         SCOPED_TRACE(round);
         int ready[2];
         ASSERT_EQ(pipe(ready), 0);
-        pid_t child = SpawnChild("churn " + std::string(kDomain) + " " + std::to_string(ready[1]), {ready[0]});
+        auto child = SpawnChild("churn " + std::string(kDomain) + " " + std::to_string(ready[1]), {ready[0]});
         close(ready[1]);
         char token = 0;
         ASSERT_EQ(read(ready[0], &token, 1), 1);
         close(ready[0]);
         std::this_thread::sleep_for(std::chrono::milliseconds(1 + 7 * round));
-        kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFSIGNALED(status));
+        child->Kill(SIGKILL);
+        ASSERT_TRUE(child->Wait());
+        EXPECT_TRUE(child->Signalled()) << child->Report();
 
         // Whatever moment the kill came, the file is one whole writing: its
         // large value is filled with the counter written with it.

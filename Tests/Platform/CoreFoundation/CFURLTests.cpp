@@ -1,11 +1,10 @@
 #include <CFTestSupport.h>
 #include <CoreFoundation/CFURL.h>
+#include <FileFixtures.h>
+#include <StalledFifo.h>
 #include <Support/Diagnostics.h>
 
 #include <gtest/gtest.h>
-
-#include "../CoreServices/FileFixtures.h"
-#include "../Support/StalledFifo.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "../CoreGraphics/CGTestSupport.h"
+#include <CGTestSupport.h>
 
 #include <CoreImage/CIFilter.h>
 

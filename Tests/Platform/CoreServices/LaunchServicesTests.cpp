@@ -1,7 +1,7 @@
-#include "FileFixtures.h"
 
 #include <CFTestSupport.h>
 #include <CoreServices/CoreServices.h>
+#include <FileFixtures.h>
 
 #include <QCoreApplication>
 #include <QDBusConnection>

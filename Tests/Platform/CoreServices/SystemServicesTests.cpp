@@ -1,8 +1,8 @@
-#include "FileFixtures.h"
 
 #include <CFTestSupport.h>
 #include <CoreGraphics/CoreGraphics.h>
 #include <CoreServices/CoreServices.h>
+#include <FileFixtures.h>
 #include <Support/Diagnostics.h>
 
 #include <gtest/gtest.h>
@@ -88,12 +88,9 @@ TEST(SystemSound, IsSilentAndSaysSoOnceWithoutASoundServer)
     if (Exists("/dev/snd/controlC0"))
         GTEST_SKIP() << "this machine has a sound card";
     ScratchFolder runtime;
-    const char* server = std::getenv("PULSE_SERVER");
-    const std::string savedServer = server ? server : "";
-    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    const std::string savedRuntime = runtimeDir ? runtimeDir : "";
-    unsetenv("PULSE_SERVER");
-    setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    ScopedEnvironment environment;
+    environment.Unset("PULSE_SERVER");
+    environment.Set("XDG_RUNTIME_DIR", runtime.Path());
 
     runtime.Write("chime.wav", "RIFF");
     runtime.MakeFolder("Folder");
@@ -115,13 +112,6 @@ TEST(SystemSound, IsSilentAndSaysSoOnceWithoutASoundServer)
 
     EXPECT_EQ(SystemSoundRemoveActionID(action), noErr);
     EXPECT_EQ(SystemSoundRemoveActionID(action), paramErr);
-
-    if (server)
-        setenv("PULSE_SERVER", savedServer.c_str(), 1);
-    if (runtimeDir)
-        setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
-    else
-        unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(IconServices, IconsNameThemeIconsAndAlwaysHavePixels)

@@ -1,4 +1,5 @@
 #include <CFTestSupport.h>
+#include <NSObjectProbe.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 #include <Foundation/Foundation.h>
@@ -10,17 +11,6 @@
 #include <thread>
 
 namespace {
-
-// Counts its instances, to see when pools release them.
-class Probe : public NSObject {
-public:
-    static Probe* make() { return new Probe; }
-    ~Probe() override { --alive; }
-    static inline int alive = 0;
-
-private:
-    Probe() { ++alive; }
-};
 
 // Seconds since 1970 of a wall-clock time in Berlin.
 double BerlinWall(int year, int month, int day, int hour, int minute = 0)

@@ -4,6 +4,8 @@
 // itself again there (the disabled test below, picked by a filter) and
 // mounts a tmpfs.
 #include <CFTestSupport.h>
+#include <ChildProcess.h>
+#include <NSObjectProbe.h>
 #include <RunUntil.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
@@ -11,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sched.h>
@@ -33,17 +35,6 @@
 namespace {
 
 const char* const kMountPeerVariable = "BRINDLET_MOUNT_PEER_DIRECTORY";
-
-// Counts its instances, to see who keeps them.
-class Probe : public NSObject {
-public:
-    static Probe* make() { return new Probe; }
-    ~Probe() override { --alive; }
-    static inline int alive = 0;
-
-private:
-    Probe() { ++alive; }
-};
 
 NSString* Text(const char* text)
 {
@@ -288,19 +279,15 @@ TEST(NSWorkspace, AnnouncesAMountAndAnUnmount)
     TestApplication app;
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
-    QProcess peer;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(kMountPeerVariable), directory.path());
-    peer.setProcessEnvironment(environment);
-    peer.start(QCoreApplication::applicationFilePath(),
-               {QStringLiteral("--gtest_filter=NSWorkspacePeer.DISABLED_MountsAndUnmounts"),
-                QStringLiteral("--gtest_also_run_disabled_tests")});
-    ASSERT_TRUE(peer.waitForFinished(60000));
-    const std::string output = peer.readAllStandardOutput().toStdString();
+    ChildProcess::Options options;
+    options.environment = {{kMountPeerVariable, directory.path().toStdString()}};
+    ChildProcess peer("NSWorkspacePeer.DISABLED_MountsAndUnmounts", std::move(options));
+    ASSERT_TRUE(peer.Wait(60));
+    const std::string output = peer.Output();
     if (output.find("[  SKIPPED ]") != std::string::npos)
         GTEST_SKIP() << "no user namespaces here to mount in:\n" << output;
-    EXPECT_EQ(peer.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(peer.exitCode(), 0) << output << peer.readAllStandardError().toStdString();
+    EXPECT_TRUE(peer.Exited());
+    EXPECT_EQ(peer.ExitCode(), 0) << peer.Report();
     EXPECT_NE(output.find("[       OK ] NSWorkspacePeer.DISABLED_MountsAndUnmounts"), std::string::npos) << output;
 }
 

@@ -3,6 +3,7 @@
 // through it is foreign to the pasteboard, exactly as what another program
 // offers arrives as a QMimeData of formats.
 #include "PasteboardTestSupport.h"
+#include <QtTestApplication.h>
 
 #include <CarbonCore/MacErrors.h>
 
@@ -13,7 +14,6 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "QtTestApplication.h"
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -243,3 +243,11 @@ TEST_F(Clipboard, OtherThreadsAreRefusedButNamedPasteboardsServeThem)
 }
 
 }  // namespace
+
+// ---- known gaps ----
+
+TEST_F(Clipboard, ThePrimarySelection)
+{
+    GTEST_SKIP() << "Known gap: the pasteboard does not use the X11 primary selection; only the clipboard "
+                    "(QClipboard::Clipboard) is read and written";
+}

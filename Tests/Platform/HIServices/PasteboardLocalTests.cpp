@@ -186,3 +186,17 @@ TEST(PasteboardLocal, DescriptionNamesThePasteboard)
 }
 
 }  // namespace
+
+// ---- known gaps ----
+
+TEST(PasteboardLocal, PromisedData)
+{
+    CFRef<PasteboardRef> pasteboard = MakePasteboard(kPasteboardUniqueName);
+    ASSERT_EQ(PasteboardClear(pasteboard), noErr);
+    if (PasteboardPutItemFlavor(pasteboard, ItemID(1), CFSTR("public.text"), nullptr, kPasteboardFlavorPromised) ==
+        noPasteboardPromiseKeeperErr)
+        GTEST_SKIP() << "Known gap: the pasteboard has no promised data; a flavour is put with its bytes or not at "
+                        "all (nil data answers noPasteboardPromiseKeeperErr)";
+    ADD_FAILURE() << "a promise was taken: the gap is closed, so test the promise keeper here and drop the README "
+                     "entry";
+}

@@ -113,3 +113,22 @@ TEST(PrintingWithoutApplication, DialogsAnswerCancelledWithAWarning)
     PMRelease(format);
     PMRelease(session);
 }
+
+// ---- known gaps ----
+
+TEST(PrintingWithoutApplication, PrinterMargins)
+{
+    PMPageFormat format = nullptr;
+    ASSERT_EQ(PMCreatePageFormat(&format), noErr);
+    PMRect page{}, paper{};
+    const OSStatus pageStatus = PMGetAdjustedPageRect(format, &page);
+    const OSStatus paperStatus = PMGetAdjustedPaperRect(format, &paper);
+    PMRelease(format);
+    ASSERT_EQ(pageStatus, noErr);
+    ASSERT_EQ(paperStatus, noErr);
+    if (page.top == 0 && page.left == 0 && page.bottom == paper.bottom - paper.top &&
+        page.right == paper.right - paper.left)
+        GTEST_SKIP() << "Known gap: printer margins are not modelled; the page rectangle is the whole paper";
+    ADD_FAILURE() << "the page lies inside the paper now: the gap is closed, so test the margins here and drop the "
+                     "README entry";
+}

@@ -1,12 +1,12 @@
 // The Printing Manager with a widget application (offscreen): page
 // formats and settings, documents printed to real PDF files and read back
 // through poppler, and the dialogs, scripted and real.
-#include "PdfInspection.h"
 
 #include <CFTestSupport.h>
-
 #include <CoreGraphics/CoreGraphics.h>
+#include <PdfInspection.h>
 #include <PrintCore/PrintCore.h>
+#include <QtTestApplication.h>
 #include <Support/Diagnostics.h>
 
 #include <QApplication>
@@ -18,7 +18,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "QtTestApplication.h"
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

@@ -1,11 +1,10 @@
 // The one reader of outside files and the one atomic writer.
+#include <FileFixtures.h>
+#include <StalledFifo.h>
 #include <Support/Diagnostics.h>
 #include <Support/FileAccess.h>
 
 #include <gtest/gtest.h>
-
-#include "../CoreServices/FileFixtures.h"
-#include "StalledFifo.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,3 +1,4 @@
+#include <ScopedEnvironment.h>
 #include <Support/Paths.h>
 
 #include <gtest/gtest.h>
@@ -10,36 +11,6 @@
 
 #include <pwd.h>
 #include <unistd.h>
-
-namespace {
-
-// Sets (or, with nullopt, unsets) environment variables for one scope.
-class ScopedEnvironment {
-public:
-    void Set(const char* name, std::optional<std::string> value)
-    {
-        const char* old = std::getenv(name);
-        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-        Apply(name, value);
-    }
-    ~ScopedEnvironment()
-    {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            Apply(it->first.c_str(), it->second);
-    }
-
-private:
-    static void Apply(const char* name, const std::optional<std::string>& value)
-    {
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
-}  // namespace
 
 // Every Mac place the units name maps to its freedesktop place, and the
 // XDG variables count only when they hold an absolute path.

@@ -1,32 +1,29 @@
 #include <CFTestSupport.h>
+#include <FileFixtures.h>
 #include <Units/Classes/TArchiverUnit.h>
+#include <Units/Classes/TObjectRef.h>
 
 #include <CoreGraphics/CGImageQt.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
 
 namespace {
 
-struct ArchiverDeleter {
-    void operator()(TArchiver* archiver) const { archiver->Release(); }
-};
-using Archiver = std::unique_ptr<TArchiver, ArchiverDeleter>;
+using Archiver = TObjectRef<TArchiver>;
 
 class TArchiverTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = testing::TempDir() + "archiver.XXXXXX";
-        folder_ = mkdtemp(pattern.data());
+        folder_ = scratch_.Path();
+        ASSERT_FALSE(folder_.empty());
     }
-    void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
 
     // A file with the given contents, and a reference to it.
     FSRef File(const std::string& name, const std::string& contents)
@@ -46,16 +43,17 @@ protected:
         return out.str();
     }
 
+    ScratchFolder scratch_;
     std::string folder_;
 };
 
 // A sheet-like archive with three children titled "one", "two", "three".
 Archiver SheetWithChildren()
 {
-    Archiver sheet(TArchiver::Create());
+    Archiver sheet = Archiver::Adopt(TArchiver::Create());
     sheet->SetStringValue("system.class", "TSheet");
     for (const char* title : {"one", "two", "three"}) {
-        Archiver child(TArchiver::Create());
+        Archiver child = Archiver::Adopt(TArchiver::Create());
         child->SetStringValue("system.class", "TTask");
         child->SetStringValue("title", title);
         sheet->AppendArchive(child.get());
@@ -67,7 +65,7 @@ Archiver SheetWithChildren()
 
 TEST_F(TArchiverTest, TypedValuesAndTheirDefaults)
 {
-    Archiver archive(TArchiver::Create());
+    Archiver archive = Archiver::Adopt(TArchiver::Create());
     archive->SetBooleanValue("flag", true);
     archive->SetIntegerValue("count", -7);
     archive->SetFloatValue("scale", 1.5f);
@@ -114,7 +112,7 @@ TEST_F(TArchiverTest, TypedValuesAndTheirDefaults)
 
 TEST_F(TArchiverTest, RectanglesAreFourFloatKeys)
 {
-    Archiver archive(TArchiver::Create());
+    Archiver archive = Archiver::Adopt(TArchiver::Create());
     archive->SetRectValue("frame", CGRectMake(10.5f, -20, 300, 150.25f));
     FSRef file = File("frame.plist", "");
     ASSERT_EQ(archive->Save(file), 0);
@@ -122,7 +120,7 @@ TEST_F(TArchiverTest, RectanglesAreFourFloatKeys)
     for (const char* key : {"frame.origin.x", "frame.origin.y", "frame.size.width", "frame.size.height"})
         EXPECT_NE(xml.find(std::string("<key>") + key + "</key>"), std::string::npos) << key;
 
-    Archiver loaded(TArchiver::CreateWithFile(file));
+    Archiver loaded = Archiver::Adopt(TArchiver::CreateWithFile(file));
     ASSERT_EQ(loaded->Load(), 0);
     EXPECT_TRUE(CGRectEqualToRect(loaded->GetRectValue("frame"), CGRectMake(10.5f, -20, 300, 150.25f)));
     EXPECT_TRUE(CGRectEqualToRect(loaded->GetRectValue("missing"), CGRectZero));
@@ -146,7 +144,7 @@ TEST_F(TArchiverTest, PathsReachIntoChildren)
     EXPECT_TRUE(sheet->ContainsKey("/literal"));
     EXPECT_EQ(sheet->GetValue("/literal"), nullptr);
 
-    Archiver child(sheet->CopyArchive("/system.objects/1"));
+    Archiver child = Archiver::Adopt(sheet->CopyArchive("/system.objects/1"));
     ASSERT_TRUE(child);
     EXPECT_EQ(child->GetStringValue("title"), "two");
 }
@@ -156,7 +154,7 @@ TEST_F(TArchiverTest, ChildArchivesAreIndependentCopiesWithTheContext)
     Archiver sheet = SheetWithChildren();
     int context = 0;
     sheet->SetContext(&context);
-    Archiver child(sheet->CopyArchive(1));
+    Archiver child = Archiver::Adopt(sheet->CopyArchive(1));
     ASSERT_TRUE(child);
     EXPECT_EQ(child->GetContext(), &context);
     child->SetStringValue("title", "changed");
@@ -164,7 +162,7 @@ TEST_F(TArchiverTest, ChildArchivesAreIndependentCopiesWithTheContext)
     EXPECT_EQ(sheet->CopyArchive(3), nullptr);
     EXPECT_EQ(sheet->CopyArchive(-1), nullptr);
 
-    Archiver empty(TArchiver::Create());
+    Archiver empty = Archiver::Adopt(TArchiver::Create());
     EXPECT_EQ(empty->Limit(), -1);
     EXPECT_EQ(empty->CopyArchive(0), nullptr);
 }
@@ -174,19 +172,19 @@ TEST_F(TArchiverTest, LoadAppendAndSaveKeepsTheOrder)
     FSRef file = File("sheet.brproj", "");
     ASSERT_EQ(SheetWithChildren()->Save(file), 0);
 
-    Archiver sheet(TArchiver::CreateWithFile(file));
+    Archiver sheet = Archiver::Adopt(TArchiver::CreateWithFile(file));
     ASSERT_EQ(sheet->Load(), 0);
-    Archiver added(TArchiver::Create());
+    Archiver added = Archiver::Adopt(TArchiver::Create());
     added->SetStringValue("title", "four");
     sheet->AppendArchive(added.get());
     ASSERT_EQ(sheet->Save(), 0);
 
-    Archiver reloaded(TArchiver::CreateWithFile(file));
+    Archiver reloaded = Archiver::Adopt(TArchiver::CreateWithFile(file));
     ASSERT_EQ(reloaded->Load(), 0);
     ASSERT_EQ(reloaded->Limit(), 3);
     const char* titles[] = {"one", "two", "three", "four"};
     for (SInt32 i = 0; i <= reloaded->Limit(); ++i) {
-        Archiver child(reloaded->CopyArchive(i));
+        Archiver child = Archiver::Adopt(reloaded->CopyArchive(i));
         EXPECT_EQ(child->GetStringValue("title"), titles[i]);
     }
 }
@@ -198,7 +196,7 @@ TEST_F(TArchiverTest, AppendingAfterTheChildListWasReplacedKeepsTheChild)
 {
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
-        Archiver parent(TArchiver::Create()), child(TArchiver::Create());
+        Archiver parent = Archiver::Adopt(TArchiver::Create()), child = Archiver::Adopt(TArchiver::Create());
         parent->AppendArchive(child.get());
         CFRef<CFArrayRef> replacement(CFArrayCreate(nullptr, nullptr, 0, &kCFTypeArrayCallBacks));
         parent->SetValue("system.objects", replacement);
@@ -224,14 +222,14 @@ TEST_F(TArchiverTest, FilesThatAreNotArchives)
     };
     for (const Case& c : cases) {
         FSRef file = File("broken.brproj", c.contents);
-        Archiver archive(TArchiver::CreateWithFile(file));
+        Archiver archive = Archiver::Adopt(TArchiver::CreateWithFile(file));
         archive->SetStringValue("before", "load");
         EXPECT_EQ(archive->Load(), -43) << c.name;
         EXPECT_EQ(archive->Count(), 0) << c.name;
         // The empty archive can be filled and saved.
         archive->SetStringValue("title", "fresh");
         EXPECT_EQ(archive->Save(), 0) << c.name;
-        Archiver again(TArchiver::CreateWithFile(file));
+        Archiver again = Archiver::Adopt(TArchiver::CreateWithFile(file));
         EXPECT_EQ(again->Load(), 0) << c.name;
         EXPECT_EQ(again->GetStringValue("title"), "fresh") << c.name;
     }
@@ -245,7 +243,7 @@ TEST_F(TArchiverTest, WrongKindsInAFileReadAsDefaults)
                                     "<key>frame.origin.y</key><real>4.5</real>"
                                     "<key>count</key><real>3.75</real>"
                                     "</dict></plist>");
-    Archiver archive(TArchiver::CreateWithFile(file));
+    Archiver archive = Archiver::Adopt(TArchiver::CreateWithFile(file));
     ASSERT_EQ(archive->Load(), 0);
     EXPECT_EQ(archive->Limit(), -1);
     EXPECT_EQ(archive->CopyArchive(0), nullptr);
@@ -256,7 +254,7 @@ TEST_F(TArchiverTest, WrongKindsInAFileReadAsDefaults)
     EXPECT_EQ(archive->GetIntegerValue("count"), 3) << "a real read as an integer is truncated";
 
     // Appending replaces the bad list with a real one.
-    Archiver child(TArchiver::Create());
+    Archiver child = Archiver::Adopt(TArchiver::Create());
     archive->AppendArchive(child.get());
     EXPECT_EQ(archive->Limit(), 0);
 
@@ -264,11 +262,11 @@ TEST_F(TArchiverTest, WrongKindsInAFileReadAsDefaults)
         File("mixed.brproj", "<plist><dict><key>system.objects</key><array>"
                              "<string>not a child</string><dict><key>title</key><string>real child</string></dict>"
                              "</array></dict></plist>");
-    Archiver children(TArchiver::CreateWithFile(mixed));
+    Archiver children = Archiver::Adopt(TArchiver::CreateWithFile(mixed));
     ASSERT_EQ(children->Load(), 0);
     EXPECT_EQ(children->Limit(), 1);
     EXPECT_EQ(children->CopyArchive(0), nullptr);
-    Archiver second(children->CopyArchive(1));
+    Archiver second = Archiver::Adopt(children->CopyArchive(1));
     ASSERT_TRUE(second);
     EXPECT_EQ(second->GetStringValue("title"), "real child");
 }
@@ -276,7 +274,7 @@ TEST_F(TArchiverTest, WrongKindsInAFileReadAsDefaults)
 TEST_F(TArchiverTest, MissingFilesAndFolders)
 {
     FSRef none{};
-    Archiver archive(TArchiver::CreateWithFile(none));
+    Archiver archive = Archiver::Adopt(TArchiver::CreateWithFile(none));
     EXPECT_EQ(archive->Load(), -43);
     testing::internal::CaptureStdout();
     EXPECT_EQ(archive->Save(), -43);
@@ -284,10 +282,10 @@ TEST_F(TArchiverTest, MissingFilesAndFolders)
 
     // A file whose folder has gone since the reference was made.
     FSRef file = File("gone.brproj", "");
-    std::system(("rm -rf '" + folder_ + "'").c_str());
+    std::filesystem::remove_all(folder_);
     Archiver sheet = SheetWithChildren();
     EXPECT_NE(sheet->Save(file), 0);
-    Archiver reader(TArchiver::CreateWithFile(file));
+    Archiver reader = Archiver::Adopt(TArchiver::CreateWithFile(file));
     reader->SetStringValue("kept", "yes");
     EXPECT_EQ(reader->Load(), -43);
     EXPECT_EQ(reader->GetStringValue("kept"), "yes") << "an unreadable file keeps the current contents";
@@ -307,7 +305,7 @@ TEST_F(TArchiverTest, ImagesAreStoredAsPNG)
     QImage pixels(4, 3, QImage::Format_RGBA8888);
     pixels.fill(QColor(10, 200, 30, 255));
     CFRef<CGImageRef> image(CGImageCreateWithQImage(pixels));
-    Archiver archive(TArchiver::Create());
+    Archiver archive = Archiver::Adopt(TArchiver::Create());
     archive->SetImageValue("image", image);
     auto data = static_cast<CFDataRef>(archive->GetValue("image"));
     ASSERT_EQ(CFGetTypeID(data), CFDataGetTypeID());

@@ -2,6 +2,7 @@
 #include <ExitLineCheck.h>
 #include <Units/Classes/TArchiverUnit.h>
 #include <Units/Classes/TArrayUnit.h>
+#include <Units/Classes/TObjectRef.h>
 
 #include <CarbonCore/MacMemory.h>
 #include <Support/Diagnostics.h>
@@ -150,7 +151,7 @@ protected:
 
 TEST_F(TArrayTest, EditingByIndex)
 {
-    TTypeArray* list = TTypeArray::Create();
+    auto list = TObjectRef<TTypeArray>::Adopt(TTypeArray::Create());
     EXPECT_EQ(list->Limit(), -1);
     EXPECT_EQ(list->GetFirstValue(), nullptr);
     EXPECT_EQ(list->GetLastValue(), nullptr);
@@ -200,7 +201,6 @@ TEST_F(TArrayTest, EditingByIndex)
     list->RemoveAll();
     EXPECT_EQ(list->Count(), 0);
     more->Release();
-    list->Release();
 }
 
 TEST_F(TArrayTest, ReorderMovesOneElementAndKeepsCounts)
@@ -223,33 +223,32 @@ TEST_F(TArrayTest, ReorderMovesOneElementAndKeepsCounts)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to));
         TItem* items[] = {TItem::Create("a"), TItem::Create("b"), TItem::Create("c")};
-        TObjectArray* list = TObjectArray::Create({items[0], items[1], items[2]});
+        auto list = TObjectRef<TObjectArray>::Adopt(TObjectArray::Create({items[0], items[1], items[2]}));
         list->Reorder(c.from, c.to);
         EXPECT_EQ(Names(list), c.expected);
         for (TItem* item : items) {
             EXPECT_EQ(item->GetRetainCount(), 2);
             item->Release();
         }
-        list->Release();
+        list.Reset();
         EXPECT_EQ(TItem::deallocations, 3);
         TItem::deallocations = 0;
     }
 
     // A block in a pointer list is moved, never disposed of.
     Ptr blocks[] = {NewPtr(1), NewPtr(2), NewPtr(3)};
-    TPointerArray* owned = TPointerArray::Create({blocks[0], blocks[1], blocks[2]});
+    auto owned = TObjectRef<TPointerArray>::Adopt(TPointerArray::Create({blocks[0], blocks[1], blocks[2]}));
     owned->Reorder(0, 3);
     EXPECT_EQ(owned->GetValue(2), blocks[0]);
     for (Ptr block : blocks)
         EXPECT_TRUE(IsPointerValid(block));
-    owned->Release();
 }
 
 TEST_F(TArrayTest, ObjectListsHoldOneReferencePerElement)
 {
     TItem* a = TItem::Create("a");
-    TItem* b = TItem::Create("b");
-    TObjectArray* list = TObjectArray::Create({a, nullptr, b});
+    auto b = TObjectRef<TItem>::Adopt(TItem::Create("b"));
+    auto list = TObjectRef<TObjectArray>::Adopt(TObjectArray::Create({a, nullptr, b}));
     EXPECT_EQ(list->Count(), 2) << "nil is skipped";
     a->Release();
     EXPECT_EQ(a->GetRetainCount(), 1) << "the list holds the only reference";
@@ -259,35 +258,35 @@ TEST_F(TArrayTest, ObjectListsHoldOneReferencePerElement)
     EXPECT_EQ(list->GetIndex(lookalike), -1) << "GetIndex asks for the same object";
     lookalike->Release();
 
-    auto* copy = static_cast<TObjectArray*>(list->Copy());
-    TObjectArray* second = TObjectArray::Create(list);
+    auto copy = TObjectRef<TObjectArray>::Adopt(static_cast<TObjectArray*>(list->Copy()));
+    auto second = TObjectRef<TObjectArray>::Adopt(TObjectArray::Create(list));
     EXPECT_EQ(Names(copy), "ab");
     EXPECT_EQ(Names(second), "ab");
     EXPECT_EQ(b->GetRetainCount(), 4);
-    copy->Release();
-    second->Release();
+    copy.Reset();
+    second.Reset();
 
     list->RemoveFirst();
     EXPECT_EQ(TItem::deallocations, 2) << "a went with its last reference (and the lookalike)";
-    list->Release();
+    list.Reset();
     EXPECT_EQ(b->GetRetainCount(), 1);
-    b->Release();
+    b.Reset();
 }
 
 TEST_F(TArrayTest, ElementsMayLeaveTheListThatFreesThem)
 {
-    TObjectArray* list = TObjectArray::Create();
+    auto list = TObjectRef<TObjectArray>::Adopt(TObjectArray::Create());
     for (int i = 0; i < 3; ++i)
         TMember::Create(list);
     Diagnostics::Capture capture;
-    list->Release();
+    list.Reset();
     EXPECT_EQ(TItem::deallocations, 3) << "each element freed once";
     EXPECT_TRUE(capture.Lines().empty());
 }
 
 TEST_F(TArrayTest, TypedValues)
 {
-    TTypeArray* list = TTypeArray::Create();
+    auto list = TObjectRef<TTypeArray>::Adopt(TTypeArray::Create());
     list->AppendIntegerValue(-7);
     const double stored = 2.25;
     list->AppendDataValue(sizeof stored, &stored);
@@ -316,26 +315,25 @@ TEST_F(TArrayTest, TypedValues)
     EXPECT_FALSE(list->GetDataValue(1, tooLarge, sizeof tooLarge));
     EXPECT_FALSE(list->GetDataValue(0, &read)) << "a number is not data";
     EXPECT_FALSE(list->GetDataValue(9, &read));
-    list->Release();
 }
 
 TEST_F(TArrayTest, CopiesOfPlatformListsAndOfLists)
 {
     auto source = CFRef<CFMutableArrayRef>(CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks));
     CFArrayAppendValue(source, CFSTR("a"));
-    TTypeArray* list = TTypeArray::Create(source.get());
+    auto list = TObjectRef<TTypeArray>::Adopt(TTypeArray::Create(source.get()));
     list->AppendValue(CFSTR("b"));
     EXPECT_EQ(CFArrayGetCount(source), 1) << "the platform list is copied, not changed";
     EXPECT_EQ(Texts(list), "ab");
 
-    TTypeArray* fromNothing = TTypeArray::Create(static_cast<const TArray*>(nullptr));
-    TTypeArray* fromNil = TTypeArray::Create(static_cast<CFArrayRef>(nullptr));
+    auto fromNothing = TObjectRef<TTypeArray>::Adopt(TTypeArray::Create(static_cast<const TArray*>(nullptr)));
+    auto fromNil = TObjectRef<TTypeArray>::Adopt(TTypeArray::Create(static_cast<CFArrayRef>(nullptr)));
     EXPECT_EQ(fromNothing->Count() + fromNil->Count(), 0);
     fromNothing->AppendValue(CFSTR("usable"));
     EXPECT_EQ(fromNothing->Count(), 1);
-    fromNothing->Release();
-    fromNil->Release();
-    list->Release();
+    fromNothing.Reset();
+    fromNil.Reset();
+    list.Reset();
 }
 
 TEST_F(TArrayTest, PointerListsOwnTheirBlocksAndCopiesOwnCopies)
@@ -344,10 +342,10 @@ TEST_F(TArrayTest, PointerListsOwnTheirBlocksAndCopiesOwnCopies)
     Ptr first = NewPtr(16);
     Ptr second = NewPtr(4);
     std::snprintf(first, 16, "first block");
-    TPointerArray* owner = TPointerArray::Create({first, second});
+    auto owner = TObjectRef<TPointerArray>::Adopt(TPointerArray::Create({first, second}));
     EXPECT_NE(DescriptionOf(owner->CFType()).find("pointer 16 bytes"), std::string::npos);
 
-    TPointerArray* copy = TPointerArray::Create(owner);
+    auto copy = TObjectRef<TPointerArray>::Adopt(TPointerArray::Create(owner));
     auto* copied = static_cast<Ptr>(copy->GetValue(0));
     EXPECT_NE(copied, first);
     EXPECT_STREQ(copied, "first block");
@@ -360,10 +358,10 @@ TEST_F(TArrayTest, PointerListsOwnTheirBlocksAndCopiesOwnCopies)
 
     owner->RemoveLast();
     EXPECT_FALSE(IsPointerValid(second));
-    owner->Release();
+    owner.Reset();
     EXPECT_FALSE(IsPointerValid(first));
     EXPECT_TRUE(IsPointerValid(copied)) << "the copy owns blocks of its own";
-    copy->Release();
+    copy.Reset();
     EXPECT_TRUE(capture.Lines().empty()) << "no block was disposed of twice";
 }
 
@@ -396,10 +394,10 @@ TEST_F(TArrayTest, NestedForInWalksAndForIndex)
     }
     EXPECT_EQ(visits, (std::vector<std::string>{"a0x0", "a0y1", "a0z2", "b1x0", "b1y1", "b1z2"}));
 
-    TTypeArray* empty = TTypeArray::Create();
+    auto empty = TObjectRef<TTypeArray>::Adopt(TTypeArray::Create());
     for (void* value : *empty)
         ADD_FAILURE() << value;
-    empty->Release();
+    empty.Reset();
     outer->Release();
     inner->Release();
 }
@@ -448,21 +446,21 @@ TEST_F(TArrayTest, ForInWalksWhileTheListChanges)
 
 TEST_F(TArrayTest, Sorting)
 {
-    TTypeArray* list = TTypeArray::Create({CFSTR("pear"), CFSTR("fig"), CFSTR("apple")});
+    auto list = TObjectRef<TTypeArray>::Adopt(TTypeArray::Create({CFSTR("pear"), CFSTR("fig"), CFSTR("apple")}));
     list->Sort([](const void* a, const void* b,
                   void*) { return CFStringCompare(static_cast<CFStringRef>(a), static_cast<CFStringRef>(b), 0); },
                nullptr);
     EXPECT_EQ(Texts(list), "applefigpear");
     list->Sort();
     EXPECT_EQ(Texts(list), "applefigpear") << "TArray's HandleSort calls everything equal";
-    list->Release();
+    list.Reset();
 
-    TByLength* byLength = TByLength::Create();
+    auto byLength = TObjectRef<TByLength>::Adopt(TByLength::Create());
     for (CFStringRef s : {CFSTR("ccc"), CFSTR("a"), CFSTR("bb"), CFSTR("d")})
         byLength->AppendValue(s);
     byLength->Sort();
     EXPECT_EQ(Texts(byLength), "adbbccc");
-    byLength->Release();
+    byLength.Reset();
 }
 
 TEST_F(TArrayTest, ObjectListsArchiveTheirElementsInOrder)
@@ -475,14 +473,14 @@ TEST_F(TArrayTest, ObjectListsArchiveTheirElementsInOrder)
         list->AppendValue(element);
         element->Release();
     }
-    TArchiver* archive = list->CopyArchive();
+    auto archive = TObjectRef<TArchiver>::Adopt(list->CopyArchive());
     list->Release();
     EXPECT_EQ(archive->GetStringValue("system.class"), "TObjectArray");
     EXPECT_EQ(archive->Limit(), 3) << "the private item is not archived";
 
     Diagnostics::Capture capture;
     auto* rebuilt = AllocateFromArchiveAs<TObjectArray>(archive, nullptr);
-    archive->Release();
+    archive.Reset();
     ASSERT_NE(rebuilt, nullptr);
     EXPECT_EQ(capture.Lines(), (std::vector<std::string>{"Warning: The class TUnknownItem is not registered.",
                                                          "Warning: The class TUnknownItem is not registered."}));

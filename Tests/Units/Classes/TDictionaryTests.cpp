@@ -1,6 +1,8 @@
 #include <CFTestSupport.h>
 #include <ExitLineCheck.h>
+#include <FileFixtures.h>
 #include <Units/Classes/TDictionaryUnit.h>
+#include <Units/Classes/TObjectRef.h>
 
 #include <CarbonCore/CarbonEventLoop.h>
 #include <CarbonCore/MacMemory.h>
@@ -98,7 +100,7 @@ TEST_F(TDictionaryTest, TypedReadsCoerce)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TTypeDictionary* record = TTypeDictionary::Create();
+        auto record = TObjectRef<TTypeDictionary>::Adopt(TTypeDictionary::Create());
         record->SetValue("v", c.value);
         const auto key = MakeString("v");  // a platform key of the same text finds the same entry
         EXPECT_EQ(record->GetBooleanValue("v"), c.boolean);
@@ -112,7 +114,7 @@ TEST_F(TDictionaryTest, TypedReadsCoerce)
         EXPECT_EQ(record->GetNextBooleanValue(), c.boolean);
         EXPECT_EQ(record->GetNextIntegerValue(), c.nextInteger);
         EXPECT_EQ(record->GetNextStringValue(), c.nextText);
-        record->Release();
+        record.Reset();
         if (c.value && CFGetTypeID(c.value) == CFNumberGetTypeID())
             CFRelease(c.value);
     }
@@ -120,7 +122,7 @@ TEST_F(TDictionaryTest, TypedReadsCoerce)
 
 TEST_F(TDictionaryTest, TypedValuesRoundTrip)
 {
-    TTypeDictionary* record = TTypeDictionary::Create();
+    auto record = TObjectRef<TTypeDictionary>::Adopt(TTypeDictionary::Create());
     record->SetBooleanValue("flag", true);
     record->SetIntegerValue("count", 7);
     record->SetFloatValue("scale", 1.5f);
@@ -176,12 +178,11 @@ TEST_F(TDictionaryTest, TypedValuesRoundTrip)
     char one = 0;
     EXPECT_TRUE(record->GetDataValue("new bytes", &one));
     EXPECT_EQ(record->GetPointerValue("new owner"), &target);
-    record->Release();
 }
 
 TEST_F(TDictionaryTest, TableOperations)
 {
-    TTypeDictionary* table = TTypeDictionary::Create();
+    auto table = TObjectRef<TTypeDictionary>::Adopt(TTypeDictionary::Create());
     table->SetValue("key", CFSTR("first"));
     table->SetValue("key", CFSTR("second"));
     table->AddValue("key", CFSTR("third"));
@@ -207,7 +208,6 @@ TEST_F(TDictionaryTest, TableOperations)
     EXPECT_EQ(table->Count(), 1);
     table->RemoveAll();
     EXPECT_EQ(table->Count(), 0);
-    table->Release();
 }
 
 TEST_F(TDictionaryTest, CopiesOfValues)
@@ -265,7 +265,7 @@ TEST_F(TDictionaryTest, NestedValues)
                                   "<dict><key>title</key><string>two</string></dict></array>"
                                   "<key>a/b</key><string>slashed key</string>"
                                   "</dict></plist>");
-    TTypeDictionary* record = TTypeDictionary::Create(static_cast<CFDictionaryRef>(tree.get()));
+    auto record = TObjectRef<TTypeDictionary>::Adopt(TTypeDictionary::Create(static_cast<CFDictionaryRef>(tree.get())));
     const struct {
         const char* path;
         const char* expected;  // nil: no value
@@ -285,7 +285,6 @@ TEST_F(TDictionaryTest, NestedValues)
         else
             EXPECT_EQ(UTF8Of(static_cast<CFStringRef>(value)), c.expected);
     }
-    record->Release();
 }
 
 TEST_F(TDictionaryTest, EnumerationWalksASnapshot)
@@ -321,7 +320,7 @@ TEST_F(TDictionaryTest, EnumerationWalksASnapshot)
     };
     for (const auto& e : edits) {
         SCOPED_TRACE(e.name);
-        TTypeDictionary* table = TTypeDictionary::Create();
+        auto table = TObjectRef<TTypeDictionary>::Adopt(TTypeDictionary::Create());
         for (const char* key : {"a", "b", "c"})
             table->SetIntegerValue(key, 1);
         std::string seen;
@@ -330,13 +329,12 @@ TEST_F(TDictionaryTest, EnumerationWalksASnapshot)
             e.edit(table);
         }
         EXPECT_EQ(seen, "abc");
-        table->Release();
     }
 }
 
 TEST_F(TDictionaryTest, ObjectDictionariesHoldTheirValues)
 {
-    TValue* value = TValue::Create();
+    auto value = TObjectRef<TValue>::Adopt(TValue::Create());
     TObjectDictionary* table = TObjectDictionary::DictionaryWithObject("only", value);
     EXPECT_EQ(table->GetValue("only"), value);
     EXPECT_EQ(value->GetRetainCount(), 2);
@@ -345,13 +343,12 @@ TEST_F(TDictionaryTest, ObjectDictionariesHoldTheirValues)
 
     // Removing everything while walking: the snapshot keeps each value alive
     // until the walk ends.
-    TObjectDictionary* owner = TObjectDictionary::Create();
+    auto owner = TObjectRef<TObjectDictionary>::Adopt(TObjectDictionary::Create());
     for (const char* key : {"a", "b", "c"}) {
-        TValue* v = TValue::Create();
+        auto v = TObjectRef<TValue>::Adopt(TValue::Create());
         owner->SetValue(key, v);
-        v->Release();
     }
-    auto* copy = static_cast<TObjectDictionary*>(owner->Copy());
+    auto copy = TObjectRef<TObjectDictionary>::Adopt(static_cast<TObjectDictionary*>(owner->Copy()));
     int visited = 0;
     while (owner->Enumerate()) {
         owner->RemoveAll();
@@ -365,15 +362,15 @@ TEST_F(TDictionaryTest, ObjectDictionariesHoldTheirValues)
     owner->SetValue("v", value);
     owner->SetValue("v", value);
     EXPECT_EQ(value->GetRetainCount(), 2);
-    owner->Release();
-    copy->Release();
+    owner.Reset();
+    copy.Reset();
     EXPECT_EQ(value->GetRetainCount(), 1);
-    value->Release();
+    value.Reset();
 }
 
 TEST_F(TDictionaryTest, KeysWithoutValuesKeepKeysAndValuesTogether)
 {
-    TTypeDictionary* table = TTypeDictionary::Create();
+    auto table = TObjectRef<TTypeDictionary>::Adopt(TTypeDictionary::Create());
     table->SetStringValue("a", "1");
     table->AddKey("bare");
     table->SetStringValue("c", "3");
@@ -385,15 +382,13 @@ TEST_F(TDictionaryTest, KeysWithoutValuesKeepKeysAndValuesTogether)
     std::sort(walked.begin(), walked.end());
     EXPECT_EQ(walked, (std::vector<std::string>{"a=1", "bare=nil", "c=3"}));
 
-    TRecorder* recorder = TRecorder::Create();
+    auto recorder = TObjectRef<TRecorder>::Adopt(TRecorder::Create());
     recorder->SetStringValue("a", "1");
     recorder->AddKey("bare");
     recorder->SetStringValue("c", "3");
     recorder->ApplyFunction();
     std::sort(recorder->seen.begin(), recorder->seen.end());
     EXPECT_EQ(recorder->seen, (std::vector<std::string>{"a=1", "bare=nil", "c=3"}));
-    recorder->Release();
-    table->Release();
 }
 
 TEST_F(TDictionaryTest, PointerDictionariesOwnTheirBlocks)
@@ -402,7 +397,7 @@ TEST_F(TDictionaryTest, PointerDictionariesOwnTheirBlocks)
     Ptr block = NewPtr(8);
     std::snprintf(block, 8, "block");
     Ptr replaced = NewPtr(2);
-    TPointerDictionary* owner = TPointerDictionary::Create();
+    auto owner = TObjectRef<TPointerDictionary>::Adopt(TPointerDictionary::Create());
     owner->SetValue("p", replaced);
     owner->SetValue("p", block);
     EXPECT_FALSE(IsPointerValid(replaced));
@@ -411,38 +406,38 @@ TEST_F(TDictionaryTest, PointerDictionariesOwnTheirBlocks)
         EXPECT_EQ(owner->GetNextValue(), block);
     EXPECT_TRUE(IsPointerValid(block)) << "the walk's snapshot does not own the blocks";
 
-    TPointerDictionary* copy = TPointerDictionary::Create(owner->CFType());
+    auto copy = TObjectRef<TPointerDictionary>::Adopt(TPointerDictionary::Create(owner->CFType()));
     auto* copied = static_cast<Ptr>(copy->GetValue("p"));
     EXPECT_NE(copied, block);
     EXPECT_STREQ(copied, "block");
-    TWeakPointerDictionary* weak = TWeakPointerDictionary::Create(owner->CFType());
+    auto weak = TObjectRef<TWeakPointerDictionary>::Adopt(TWeakPointerDictionary::Create(owner->CFType()));
     EXPECT_EQ(weak->GetValue("p"), block);
-    weak->Release();
+    weak.Reset();
     EXPECT_TRUE(IsPointerValid(block));
 
     EXPECT_EQ(owner->Save(CFSTR("/tmp/never-written.plist")), -1) << "blocks are no property list";
-    owner->Release();
+    owner.Reset();
     EXPECT_FALSE(IsPointerValid(block));
-    copy->Release();
+    copy.Reset();
     EXPECT_FALSE(IsPointerValid(copied));
     EXPECT_TRUE(capture.Lines().empty()) << "no block was disposed of twice";
 }
 
 TEST_F(TDictionaryTest, ApplyFunctionVisitsEveryEntry)
 {
-    TRecorder* recorder = TRecorder::Create();
+    auto recorder = TObjectRef<TRecorder>::Adopt(TRecorder::Create());
     recorder->SetStringValue("a", "1");
     recorder->SetStringValue("b", "2");
     recorder->ApplyFunction();
     EXPECT_EQ(recorder->seen, (std::vector<std::string>{"a=1", "b=2"}));
     EXPECT_EQ(recorder->Count(), 0);
-    recorder->Release();
 }
 
 TEST_F(TDictionaryTest, SaveWritesAPropertyList)
 {
-    const std::string path = testing::TempDir() + "dictionary-save.plist";
-    TTypeDictionary* record = TTypeDictionary::Create();
+    ScratchFolder folder;
+    const std::string path = folder / "dictionary-save.plist";
+    auto record = TObjectRef<TTypeDictionary>::Adopt(TTypeDictionary::Create());
     record->SetStringValue("name", "Sheet");
     record->SetIntegerValue("count", 2);
     auto cfPath = MakeString(path);
@@ -453,10 +448,8 @@ TEST_F(TDictionaryTest, SaveWritesAPropertyList)
     text << in.rdbuf();
     auto reread = ParsePropertyList(text.str());
     EXPECT_TRUE(CFEqual(reread, record->CFType()));
-    std::remove(path.c_str());
 
     EXPECT_NE(record->Save(MakeString("/nonexistent-folder/x.plist")), 0);
-    record->Release();
 }
 
 TEST_F(TDictionaryTest, TheAbstractConstructorEndsTheProgram)

@@ -1,6 +1,6 @@
-#include "../../Platform/CoreServices/FileFixtures.h"
-
+#include <FileFixtures.h>
 #include <Units/Classes/TFolderIteratorUnit.h>
+#include <Units/Classes/TObjectRef.h>
 
 #include <gtest/gtest.h>
 
@@ -77,7 +77,7 @@ TEST(TFolderIterator, ListsEveryItemInCatalogOrderAndEntersOnlyFolders)
 {
     ScratchFolder root;
     MakeFixture(root);
-    TPointerArray* files = FSCopyFolderFiles(root.Ref());
+    const auto files = TObjectRef<TPointerArray>::Adopt(FSCopyFolderFiles(root.Ref()));
     ASSERT_NE(files, nullptr);
     // Hidden items are listed but not entered; the package and the link are
     // single items; the folder's items follow its own block.
@@ -85,17 +85,15 @@ TEST(TFolderIterator, ListsEveryItemInCatalogOrderAndEntersOnlyFolders)
               (std::vector<std::string>{".dot", ".hidden", "a.txt", "Loop", "Sub", "Sub/b.txt", "Tool.app"}));
     for (void* block : *files)
         EXPECT_EQ(GetPtrSize(static_cast<Ptr>(block)), static_cast<Size>(sizeof(FSRef)));
-    files->Release();
 
     const FSRef package = root.Ref("Tool.app");
     EXPECT_FALSE(FSIsFolder(package));
     EXPECT_TRUE(FSIsApplication(package));
 
     for (const FSRef& notAFolder : {root.Ref("a.txt"), FSRef{}}) {
-        TPointerArray* none = FSCopyFolderFiles(notAFolder);
+        const auto none = TObjectRef<TPointerArray>::Adopt(FSCopyFolderFiles(notAFolder));
         ASSERT_NE(none, nullptr);
         EXPECT_EQ(none->Count(), 0);
-        none->Release();
     }
 }
 
@@ -113,13 +111,13 @@ TEST(TFolderIterator, DepthLimits)
         {32767, {"A", "A/B", "A/B/C", "A/B/C/D", "A/B/C/D/deep.txt"}},
     };
     for (const Case& c : cases) {
-        TPointerArray* files = nullptr;
-        TFolderIterator* iterator = TFolderIterator::Create(root.Ref(), c.maxDepth, files);
+        TPointerArray* filesOut = nullptr;
+        auto iterator = TObjectRef<TFolderIterator>::Adopt(TFolderIterator::Create(root.Ref(), c.maxDepth, filesOut));
+        const auto files = TObjectRef<TPointerArray>::Adopt(filesOut);
         EXPECT_EQ(Relative(files, root), c.paths) << c.maxDepth;
         EXPECT_EQ(iterator->State().count, static_cast<SInt16>(c.paths.size()));
         EXPECT_EQ(iterator->State().depth, 0);
-        iterator->Release();
-        files->Release();
+        iterator.Reset();
     }
 }
 
@@ -127,8 +125,9 @@ TEST(TFolderIterator, HooksSeeVisibleItemsWithTheirFolderData)
 {
     ScratchFolder root;
     MakeFixture(root);
-    TPointerArray* files = nullptr;
-    TRecordingIterator* iterator = TRecordingIterator::Create(root.Ref(), 32767, files);
+    TPointerArray* filesOut = nullptr;
+    auto iterator = TObjectRef<TRecordingIterator>::Adopt(TRecordingIterator::Create(root.Ref(), 32767, filesOut));
+    const auto files = TObjectRef<TPointerArray>::Adopt(filesOut);
     // No hook for hidden items; a folder's answer is its items' data.
     EXPECT_EQ(iterator->calls, (std::vector<std::string>{
                                    "file a.txt 0 0 ",
@@ -138,10 +137,9 @@ TEST(TFolderIterator, HooksSeeVisibleItemsWithTheirFolderData)
                                    "file Tool.app 0 0 ",
                                }));
     EXPECT_EQ(iterator->Files(), files);
-    iterator->Release();
+    iterator.Reset();
     // The list belongs to the caller and outlives the iterator.
     EXPECT_EQ(files->Count(), 7);
-    files->Release();
 }
 
 TEST(TFolderIterator, CancellingStopsAfterTheItemAtHand)
@@ -151,12 +149,13 @@ TEST(TFolderIterator, CancellingStopsAfterTheItemAtHand)
     root.Write("A/y.txt", "");
     root.Write("B/z.txt", "");
     root.Write("c.txt", "");
-    TPointerArray* files = nullptr;
-    TRecordingIterator* iterator = TRecordingIterator::Create(root.Ref(), 32767, files, "x.txt");
+    TPointerArray* filesOut = nullptr;
+    auto iterator =
+        TObjectRef<TRecordingIterator>::Adopt(TRecordingIterator::Create(root.Ref(), 32767, filesOut, "x.txt"));
+    const auto files = TObjectRef<TPointerArray>::Adopt(filesOut);
     EXPECT_TRUE(iterator->UserCanceled());
     EXPECT_EQ(Relative(files, root), (std::vector<std::string>{"A", "A/x.txt"}));
-    iterator->Release();
-    files->Release();
+    iterator.Reset();
 }
 
 TEST(TFolderIterator, WalksATreeAsDeepAsAPathCanReach)
@@ -170,8 +169,7 @@ TEST(TFolderIterator, WalksATreeAsDeepAsAPathCanReach)
         path += "/d";
         ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << i;
     }
-    TPointerArray* files = FSCopyFolderFiles(root.Ref());
+    const auto files = TObjectRef<TPointerArray>::Adopt(FSCopyFolderFiles(root.Ref()));
     ASSERT_NE(files, nullptr);
     EXPECT_EQ(files->Count(), static_cast<SInt32>(levels));
-    files->Release();
 }

@@ -1,6 +1,6 @@
+#include <LocalHTTPServer.h>
 #include <Units/Classes/THTTPUnit.h>
-
-#include "LocalHTTPServer.h"
+#include <Units/Classes/TObjectRef.h>
 
 #include <CoreFoundation/CFRef.h>
 #include <CoreFoundation/CFStringUTF8.h>
@@ -334,12 +334,12 @@ TEST_F(THTTPTest, SavingWritesTheTextToAnyPath)
     server_.Route("/lines", response);
     THTTP* request = Request(server_.URL("/lines"));
     request->SetKeepText(true);
-    request->Retain();  // kept past the end to save again
+    auto kept = TObjectRef<THTTP>::Retain(request);  // kept past the end to save again
     ASSERT_TRUE(SendAndWait(request));
     ASSERT_TRUE(TObject::IsLiveObject(request));
     CFRef<CFStringRef> path(CFStringCreateWithUTF8(folder.filePath("copy.txt").toStdString()));
     EXPECT_EQ(request->Save(path), noErr);
-    request->Release();
+    kept.Reset();
     QFile saved(folder.filePath("copy.txt"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll().toStdString(), response.body);

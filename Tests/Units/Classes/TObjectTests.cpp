@@ -214,7 +214,7 @@ TEST_F(TObjectTest, PlatformValuesCanBeAutoreleased)
 
 TEST_F(TObjectTest, CallingByName)
 {
-    TProbe* probe = TProbe::Create();
+    auto probe = TObjectRef<TProbe>::Adopt(TProbe::Create());
     probe->InvokeMethod("Probe.Touch");
     probe->InvokeMethod("Probe.Touch", probe);
     EXPECT_EQ(probe->touches, 2);
@@ -241,7 +241,7 @@ TEST_F(TObjectTest, CallingByName)
     probe->InvokeMethod("Nobody.Home");
     EXPECT_EQ(capture.Lines(),
               std::vector<std::string>{"Warning: the method Nobody.Home could not be found in TProbe."});
-    probe->Release();
+    probe.Reset();
     quiet->Release();
 }
 
@@ -278,7 +278,7 @@ TEST_F(TObjectTest, DelegatesAndFieldsHoldOneReference)
 
 TEST_F(TObjectTest, PropertiesAndCopies)
 {
-    TProbe* probe = TProbe::Create();
+    auto probe = TObjectRef<TProbe>::Adopt(TProbe::Create());
     probe->title = "original";
     const double scale = 1.25;
     probe->SetDataProperty("scale", sizeof scale, &scale);
@@ -292,14 +292,12 @@ TEST_F(TObjectTest, PropertiesAndCopies)
     EXPECT_EQ(probe->GetTypeProperty("missing"), nullptr);
 
     int params = 0;
-    auto* copy = static_cast<TProbe*>(probe->Copy(&params));
+    auto copy = TObjectRef<TProbe>::Adopt(static_cast<TProbe*>(probe->Copy(&params)));
     EXPECT_EQ(copy->GetClass().name, std::string("TProbe"));
     EXPECT_EQ(copy->title, "original (copy)");
     EXPECT_EQ(copy->initializeCalls, 1);
     EXPECT_EQ(copy->GetRetainCount(), 1);
     EXPECT_TRUE(copy->DidInitializeFromCopying());
-    copy->Release();
-    probe->Release();
 }
 
 TEST_F(TObjectTest, ArchivedObjectsAreRebuiltDecodedBeforeInitialize)

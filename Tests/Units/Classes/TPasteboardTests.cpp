@@ -1,4 +1,6 @@
 #include <CFTestSupport.h>
+#include <QtTestApplication.h>
+#include <Units/Classes/TObjectRef.h>
 #include <Units/Classes/TPasteboardUnit.h>
 
 #include <Support/Diagnostics.h>
@@ -8,7 +10,6 @@
 #include <QGuiApplication>
 #include <QImage>
 
-#include "QtTestApplication.h"
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -249,33 +250,30 @@ BRINDLET_DEFINE_CLASS(RecordingPasteboard, TPasteboard)
 
 TEST(TPasteboardClass, ShortStringFormsCallThePlatformStringForms)
 {
-    RecordingPasteboard* pasteboard = RecordingPasteboard::Create();
+    const auto pasteboard = TObjectRef<RecordingPasteboard>::Adopt(RecordingPasteboard::Create());
     pasteboard->PutFlavor("x", 1, ShortString("public.data"), 0);
     pasteboard->CopyFlavor(ShortString("public.png"));
     pasteboard->ContainsFlavor(ShortString("public.tiff"));
     EXPECT_EQ(pasteboard->calls,
               (std::vector<std::string>{"put public.data", "copy public.png", "contains public.tiff"}));
-    pasteboard->Release();
 }
 
 TEST(TPasteboardClass, IsRegisteredAndShowsEveryFlavour)
 {
     EXPECT_EQ(FindClass("TPasteboard"), &TPasteboard::StaticClass());
-    TObject* byName = AllocateClass("TPasteboard");
+    const auto byName = TObjectRef<TObject>::Adopt(AllocateClass("TPasteboard"));
     ASSERT_NE(byName, nullptr);
     byName->RequestInitialization();
-    EXPECT_NE(static_cast<TPasteboard*>(byName)->GetPasteboardRef(), nullptr) << "made by name, it works too";
-    byName->Release();
+    EXPECT_NE(static_cast<TPasteboard*>(byName.get())->GetPasteboardRef(), nullptr) << "made by name, it works too";
 
     QGuiApplication::clipboard()->clear();
-    TPasteboard* pasteboard = TPasteboard::CreateClipboard();
+    const auto pasteboard = TObjectRef<TPasteboard>::Adopt(TPasteboard::CreateClipboard());
     ASSERT_EQ(pasteboard->Clear(), noErr);
     pasteboard->PutFlavor("a", 1, CFSTR("public.utf8-plain-text"), 0);
     pasteboard->PutFlavor("b", 1, CFSTR("com.orvandel.brindlet.card"), 0);
     testing::internal::CaptureStderr();
     pasteboard->Show();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "public.utf8-plain-text\ncom.orvandel.brindlet.card\n");
-    pasteboard->Release();
 }
 
 }  // namespace

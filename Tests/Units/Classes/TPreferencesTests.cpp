@@ -1,9 +1,10 @@
 #include <CFTestSupport.h>
+#include <FileFixtures.h>
+#include <Units/Classes/TObjectRef.h>
 #include <Units/Classes/TPreferencesUnit.h>
 
 #include <Support/Diagnostics.h>
 
-#include "ScopedConfigHome.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,11 +24,8 @@ namespace {
 
 constexpr const char* kDomain = "org.example.handlers";
 
-struct Releaser {
-    void operator()(TObject* object) const { object->Release(); }
-};
 template <typename T>
-using Held = std::unique_ptr<T, Releaser>;
+using Held = TObjectRef<T>;
 
 std::string ReadFile(const std::string& path)
 {
@@ -53,8 +51,8 @@ class TPreferencesTest : public testing::Test {
 public:
     void SetUp() override
     {
-        config_.emplace("handlers");
-        home_ = config_->Path();
+        config_.emplace();
+        home_ = config_->ConfigFolder();
         ASSERT_FALSE(home_.empty());
     }
     void TearDown() override { config_.reset(); }
@@ -63,7 +61,8 @@ public:
 
     Held<TPreferenceHandlerApplication> Application() const
     {
-        Held<TPreferenceHandlerApplication> handler(TPreferenceHandlerApplication::Create());
+        Held<TPreferenceHandlerApplication> handler =
+            Held<TPreferenceHandlerApplication>::Adopt(TPreferenceHandlerApplication::Create());
         handler->SetApplicationID(CFSTR(kDomain));
         handler->SetDomain("user.");
         return handler;
@@ -76,13 +75,13 @@ public:
         std::ofstream{path};
         FSRef ref{};
         EXPECT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(path.c_str()), &ref, nullptr), noErr);
-        Held<TPreferenceHandlerFile> handler(TPreferenceHandlerFile::Create());
+        Held<TPreferenceHandlerFile> handler = Held<TPreferenceHandlerFile>::Adopt(TPreferenceHandlerFile::Create());
         handler->SetFile(ref);
         handler->SetDomain("user.");
         return handler;
     }
 
-    std::optional<ScopedConfigHome> config_;
+    std::optional<ScopedHome> config_;
     std::string home_;
 };
 
@@ -134,15 +133,16 @@ INSTANTIATE_TEST_SUITE_P(
     Variants, TPreferencesVariantTest,
     testing::Values(
         Variant{"Application",
-                [](const TPreferencesTest& t) { return Held<TPreferenceHandler>(t.Application().release()); },
+                [](const TPreferencesTest& t) { return Held<TPreferenceHandler>::Adopt(t.Application().Detach()); },
                 [](TPreferenceHandler*, const char* fullKey) {
                     return CFRef<CFTypeRef>(CFPreferencesCopyAppValue(CFSTR(fullKey), CFSTR(kDomain)));
                 }},
-        Variant{"File", [](const TPreferencesTest& t) { return Held<TPreferenceHandler>(t.File().release()); },
+        Variant{"File", [](const TPreferencesTest& t) { return Held<TPreferenceHandler>::Adopt(t.File().Detach()); },
                 StoredInDictionary},
         Variant{"Dictionary",
                 [](const TPreferencesTest&) {
-                    Held<TPreferenceHandler> handler(TPreferenceHandlerDictionary::Create());
+                    Held<TPreferenceHandler> handler =
+                        Held<TPreferenceHandler>::Adopt(TPreferenceHandlerDictionary::Create());
                     handler->SetDomain("user.");
                     return handler;
                 },
@@ -230,7 +230,7 @@ TEST_P(TPreferencesVariantTest, ArraysHoldEachValueOnceAndReadSafelyByIndex)
     handler_->SetArrayValue("recent", CFSTR("two"));
     handler_->SetArrayValue("recent", nullptr);
 
-    Held<TTypeArray> recent(handler_->CopyArray("recent"));
+    Held<TTypeArray> recent = Held<TTypeArray>::Adopt(handler_->CopyArray("recent"));
     ASSERT_TRUE(recent);
     EXPECT_EQ(recent->Count(), 2);
     EXPECT_TRUE(CFEqual(handler_->GetArrayValue("recent", 0), CFSTR("one")));
@@ -371,7 +371,7 @@ TEST_F(TPreferencesTest, TheFileShowsDomainKeysAsPropertyListValues)
 
     // What another handler of the domain reads back.
     auto reader = Application();
-    Held<TTypeDictionary> activation(reader->CopyDictionary("activationKey"));
+    Held<TTypeDictionary> activation = Held<TTypeDictionary>::Adopt(reader->CopyDictionary("activationKey"));
     ASSERT_TRUE(activation);
     EXPECT_EQ(activation->GetIntegerValue("code"), 49);
 }
@@ -405,14 +405,15 @@ TEST_F(TPreferencesTest, ALockedHandlerDoesNotSynchronise)
 TEST_F(TPreferencesTest, AFailedSynchronisationKeepsTheChangeCount)
 {
     auto application = Application();
-    std::filesystem::create_directories(PreferencesFile());                  // a folder: the file cannot be read
-    Held<TPreferenceHandlerFile> unnamed(TPreferenceHandlerFile::Create());  // no file to write
+    std::filesystem::create_directories(PreferencesFile());  // a folder: the file cannot be read
+    Held<TPreferenceHandlerFile> unnamed =
+        Held<TPreferenceHandlerFile>::Adopt(TPreferenceHandlerFile::Create());  // no file to write
     // A folder where the file should be: writing must not pass for done.
     const std::string folderPath = home_ + "/folder.plist";
     std::filesystem::create_directories(folderPath);
     FSRef folderRef{};
     ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(folderPath.c_str()), &folderRef, nullptr), noErr);
-    Held<TPreferenceHandlerFile> overFolder(TPreferenceHandlerFile::Create());
+    Held<TPreferenceHandlerFile> overFolder = Held<TPreferenceHandlerFile>::Adopt(TPreferenceHandlerFile::Create());
     overFolder->SetFile(folderRef);
     Diagnostics::Capture capture;
     for (TPreferenceHandler* handler :
@@ -441,7 +442,8 @@ TEST_F(TPreferencesTest, TheChangeCountStopsAtItsLargestValue)
 
 TEST_F(TPreferencesTest, TheApplicationIdentifierIsRetainedAndDefaultsToTheCurrentApplication)
 {
-    Held<TPreferenceHandlerApplication> handler(TPreferenceHandlerApplication::Create());
+    Held<TPreferenceHandlerApplication> handler =
+        Held<TPreferenceHandlerApplication>::Adopt(TPreferenceHandlerApplication::Create());
     EXPECT_EQ(handler->GetApplicationID(), kCFPreferencesCurrentApplication);
     {
         CFRef<CFStringRef> identifier = MakeString("org.example.other");
@@ -466,7 +468,7 @@ TEST_F(TPreferencesTest, ArchivesAreRebuiltFromTheApplicationsPreferences)
     handler->SetTypeValue("unknown", unknown);
     handler->SetStringValue("text", "not an archive");
 
-    Held<TObject> object(handler->AllocateFromArchive("list", nullptr));
+    Held<TObject> object = Held<TObject>::Adopt(handler->AllocateFromArchive("list", nullptr));
     ASSERT_TRUE(object);
     EXPECT_STREQ(object->ClassName(), "TObjectArray");
     Diagnostics::Capture capture;
@@ -483,12 +485,13 @@ TEST_F(TPreferencesTest, ADictionaryHandlerStartsFromACopyOfItsValues)
 {
     CFRef<CFMutableDictionaryRef> values = NewDictionary();
     CFDictionarySetValue(values, CFSTR("TButton.1"), Integer(1));
-    Held<TPreferenceHandlerDictionary> handler(TPreferenceHandlerDictionary::Create(values));
+    Held<TPreferenceHandlerDictionary> handler =
+        Held<TPreferenceHandlerDictionary>::Adopt(TPreferenceHandlerDictionary::Create(values));
     CFDictionarySetValue(values, CFSTR("TButton.1"), Integer(2));
     EXPECT_EQ(handler->GetIntegerValue("TButton.1"), 1);
 
     for (CFTypeRef notValues : {CFTypeRef(nullptr), CFTypeRef(CFSTR("text"))}) {
-        Held<TPreferenceHandlerDictionary> empty(
+        Held<TPreferenceHandlerDictionary> empty = Held<TPreferenceHandlerDictionary>::Adopt(
             TPreferenceHandlerDictionary::Create(static_cast<CFDictionaryRef>(notValues)));
         ASSERT_TRUE(empty->CFType());
         EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(empty->CFType())), 0);
@@ -498,7 +501,8 @@ TEST_F(TPreferencesTest, ADictionaryHandlerStartsFromACopyOfItsValues)
 TEST_F(TPreferencesTest, ADictionaryHandlerSynchronisesIntoItsParent)
 {
     auto parent = Application();
-    Held<TPreferenceHandlerDictionary> child(TPreferenceHandlerDictionary::Create());
+    Held<TPreferenceHandlerDictionary> child =
+        Held<TPreferenceHandlerDictionary>::Adopt(TPreferenceHandlerDictionary::Create());
     child->SetIntegerValue("TButton.1", 1);
 
     child->Synchronize();  // no parent: nothing happens
@@ -515,20 +519,22 @@ TEST_F(TPreferencesTest, ADictionaryHandlerSynchronisesIntoItsParent)
     EXPECT_EQ(child->GetChangeCount(), 0);
     EXPECT_EQ(parent->GetChangeCount(), 0) << "the parent synchronised too";
     EXPECT_EQ(ElementAfterKey(ReadFile(PreferencesFile()), "user.controls"), "<dict>");
-    Held<TTypeDictionary> controls(parent->CopyDictionary("controls"));
+    Held<TTypeDictionary> controls = Held<TTypeDictionary>::Adopt(parent->CopyDictionary("controls"));
     ASSERT_TRUE(controls);
     EXPECT_EQ(controls->GetIntegerValue("TButton.1"), 1);
 
     // The parent holds a copy, not the child's own dictionary.
     child->SetIntegerValue("TButton.1", 2);
-    controls.reset(parent->CopyDictionary("controls"));
+    controls.Reset(parent->CopyDictionary("controls"));
     EXPECT_EQ(controls->GetIntegerValue("TButton.1"), 1);
 }
 
 TEST_F(TPreferencesTest, AParentThatLeadsBackToTheHandlerIsRefused)
 {
-    Held<TPreferenceHandlerDictionary> a(TPreferenceHandlerDictionary::Create());
-    Held<TPreferenceHandlerDictionary> b(TPreferenceHandlerDictionary::Create());
+    Held<TPreferenceHandlerDictionary> a =
+        Held<TPreferenceHandlerDictionary>::Adopt(TPreferenceHandlerDictionary::Create());
+    Held<TPreferenceHandlerDictionary> b =
+        Held<TPreferenceHandlerDictionary>::Adopt(TPreferenceHandlerDictionary::Create());
     b->SetParent(a.get(), "b");
     Diagnostics::Capture capture;
     a->SetParent(a.get(), "self");

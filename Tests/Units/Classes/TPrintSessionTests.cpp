@@ -2,8 +2,9 @@
 // into a bitmap the size of a Letter page), the page bounds, and whole
 // print runs through the scripted dialogs into PDF files read back with
 // poppler.
-#include "PdfInspection.h"
-
+#include <PdfInspection.h>
+#include <QtTestApplication.h>
+#include <Units/Classes/TObjectRef.h>
 #include <Units/Classes/TPrintSessionUnit.h>
 #include <Units/Utilities/CGUtilities.h>
 
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "QtTestApplication.h"
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -102,9 +102,9 @@ protected:
     }
 
     // A session printing `image` (released here) into the folder's PDF.
-    TPrintSession* NewSession(CGImageRef image)
+    static TObjectRef<TPrintSession> NewSession(CGImageRef image)
     {
-        TPrintSession* session = TPrintSession::Create(image);
+        auto session = TObjectRef<TPrintSession>::Adopt(TPrintSession::Create(image));
         CGImageRelease(image);
         return session;
     }
@@ -147,13 +147,13 @@ TEST_F(PrintSession, ImageModesPlaceTheImageInWholePoints)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("mode " + std::to_string(c.mode) + ", image " + std::to_string(c.imageWidth));
-        TPrintSession* session = NewSession(CreateRedImage(c.imageWidth, c.imageHeight));
+        auto session = NewSession(CreateRedImage(c.imageWidth, c.imageHeight));
         session->SetImageMode(c.mode);
         session->SetPageMargin(36);
         BitmapPage page(CGSizeMake(std::ceil(c.page.width), std::ceil(c.page.height)));
         session->DrawPage(page.Context(), CGRectMake(0, 0, c.page.width, c.page.height));
         EXPECT_EQ(Describe(page.Drawn()), Describe(c.expected));
-        session->Release();
+        session.Reset();
     }
 }
 
@@ -161,19 +161,19 @@ TEST_F(PrintSession, AMarginWiderThanThePageDrawsOnlyTheModesThatIgnoreIt)
 {
     for (SInt16 mode : {0, 1, 3, 4}) {
         SCOPED_TRACE(mode);
-        TPrintSession* session = NewSession(CreateRedImage(50, 50));
+        auto session = NewSession(CreateRedImage(50, 50));
         session->SetImageMode(mode);
         session->SetPageMargin(400);
         BitmapPage page(CGSizeMake(612, 792));
         session->DrawPage(page.Context(), CGRectMake(0, 0, 612, 792));
         EXPECT_EQ(Describe(page.Drawn()), mode == 0 ? "(0, 0, 50, 50)" : "nothing");
-        session->Release();
+        session.Reset();
     }
 }
 
 TEST_F(PrintSession, LandscapeBoundsAreWiderThanHigh)
 {
-    TPrintSession* session = NewSession(nullptr);
+    auto session = NewSession(nullptr);
     struct Case {
         UInt16 orientation;
         CGRect bounds;
@@ -185,28 +185,28 @@ TEST_F(PrintSession, LandscapeBoundsAreWiderThanHigh)
         EXPECT_EQ(Err, noErr);
         EXPECT_EQ(Describe(session->GetPageBounds()), Describe(c.bounds)) << c.orientation;
     }
-    session->Release();
+    session.Reset();
 }
 
 TEST_F(PrintSession, TheImageIsHeldWhileTheSessionLives)
 {
     CGImageRef image = CreateRedImage(10, 10);
     ASSERT_EQ(CFGetRetainCount(image), 1);
-    TPrintSession* session = TPrintSession::Create(image);
+    auto session = TObjectRef<TPrintSession>::Adopt(TPrintSession::Create(image));
     EXPECT_EQ(CFGetRetainCount(image), 2);
-    session->Release();
+    session.Reset();
     EXPECT_EQ(CFGetRetainCount(image), 1);
 
     // Made by name, the image comes as the first parameter.
-    TObject* byName = AllocateClass("TPrintSession", {ParameterType::Pointer(image)});
+    auto byName = TObjectRef<TObject>::Adopt(AllocateClass("TPrintSession", {ParameterType::Pointer(image)}));
     ASSERT_NE(byName, nullptr);
     byName->RequestInitialization();
-    auto* named = static_cast<TPrintSession*>(byName);
+    auto* named = static_cast<TPrintSession*>(byName.get());
     EXPECT_EQ(named->GetImage(), image);
     EXPECT_NE(named->GetSession(), nullptr);
     EXPECT_NE(named->GetPageFormat(), nullptr);
     EXPECT_NE(named->GetPrintSettings(), nullptr);
-    named->Release();
+    byName.Reset();
     EXPECT_EQ(CFGetRetainCount(image), 1);
     CGImageRelease(image);
 }
@@ -218,13 +218,13 @@ TEST_F(PrintSession, PrintsTheImageFittedOnAPDFPage)
     ASSERT_TRUE(HavePopplerTools()) << "scripts/install-deps.sh installs poppler-utils";
     const std::string pdf = Path("card.pdf");
     script_.QueuePrint({true, pdf, std::nullopt});
-    TPrintSession* session = NewSession(CreateRedImage(1000, 500));
+    auto session = NewSession(CreateRedImage(1000, 500));
     session->SetJobName(CFSTR("Card"));
     session->SetImageMode(1);
     session->SetPageMargin(36);
     session->Print();
     EXPECT_EQ(Err, noErr);
-    session->Release();
+    session.Reset();
 
     ASSERT_EQ(script_.Dialogs().size(), 1u);
     EXPECT_EQ(script_.Dialogs()[0].jobName, "Card");
@@ -253,12 +253,12 @@ TEST_F(PrintSession, PageSetupToLandscapePrintsALandscapePage)
     const std::string pdf = Path("wide.pdf");
     script_.QueuePageSetup({true, kPMLandscape, std::nullopt});
     script_.QueuePrint({true, pdf, std::nullopt});
-    TPrintSession* session = NewSession(CreateRedImage(100, 100));
+    auto session = NewSession(CreateRedImage(100, 100));
     session->Setup();
     EXPECT_EQ(Describe(session->GetPageBounds()), "(0, 0, 792, 612)");
     session->SetImageMode(3);
     session->Print();
-    session->Release();
+    session.Reset();
     const PdfInfo info = InspectPdf(pdf);
     EXPECT_EQ(info.pages, 1);
     EXPECT_EQ(info.width, 792);
@@ -273,11 +273,11 @@ TEST_F(PrintSession, AnUnknownModePrintsAnEmptyPage)
     ASSERT_TRUE(HavePopplerTools());
     const std::string pdf = Path("empty.pdf");
     script_.QueuePrint({true, pdf, std::nullopt});
-    TPrintSession* session = NewSession(CreateRedImage(100, 100));
+    auto session = NewSession(CreateRedImage(100, 100));
     session->SetImageMode(7);
     session->Print();
     EXPECT_EQ(Err, noErr);
-    session->Release();
+    session.Reset();
     EXPECT_EQ(InspectPdf(pdf).pages, 1);
     const QImage page = RasterisePdfPage(pdf);
     ASSERT_FALSE(page.isNull());
@@ -289,11 +289,11 @@ TEST_F(PrintSession, CancellingThePrintDialogPrintsNothing)
     const std::string pdf = Path("never.pdf");
     // Even with the dialog switched off, Print asks.
     script_.QueuePrint({false, pdf, std::nullopt});
-    TPrintSession* session = NewSession(CreateRedImage(100, 100));
+    auto session = NewSession(CreateRedImage(100, 100));
     session->SetShowDialog(false);
     Diagnostics::Capture capture;
     session->Print();
-    session->Release();
+    session.Reset();
     EXPECT_EQ(script_.Dialogs().size(), 1u);
     EXPECT_TRUE(capture.Lines().empty());
     EXPECT_TRUE(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
@@ -303,7 +303,7 @@ TEST_F(PrintSession, AFailedJobIsReportedAndEnded)
 {
     // The destination is a folder: the job cannot begin.
     script_.QueuePrint({true, folder_.path().toStdString(), std::nullopt});
-    TPrintSession* session = NewSession(CreateRedImage(100, 100));
+    auto session = NewSession(CreateRedImage(100, 100));
     Diagnostics::Capture capture;
     session->Print();
     EXPECT_EQ(Err, kPMInvalidParameter);
@@ -316,7 +316,7 @@ TEST_F(PrintSession, AFailedJobIsReportedAndEnded)
     session->Print();
     EXPECT_EQ(Err, noErr);
     EXPECT_TRUE(StartsAsPdf(pdf));
-    session->Release();
+    session.Reset();
 }
 
 namespace {
@@ -345,10 +345,10 @@ TEST_F(PrintSession, AnExceptionWhileDrawingIsReportedAndThePageStillPrints)
     ASSERT_TRUE(HavePopplerTools());
     const std::string pdf = Path("partial.pdf");
     script_.QueuePrint({true, pdf, std::nullopt});
-    FailingPrintSession* session = FailingPrintSession::Make();
+    auto session = TObjectRef<FailingPrintSession>::Adopt(FailingPrintSession::Make());
     Diagnostics::Capture capture;
     session->Print();
-    session->Release();
+    session.Reset();
     ASSERT_EQ(capture.Lines().size(), 1u);
     EXPECT_EQ(capture.Lines()[0].rfind("TPrintSession.DrawPage:out of ink:", 0), 0u) << capture.Lines()[0];
     EXPECT_EQ(InspectPdf(pdf).pages, 1);

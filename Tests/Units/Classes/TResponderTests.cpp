@@ -1,4 +1,5 @@
 #include <CFTestSupport.h>
+#include <Units/Classes/TObjectRef.h>
 #include <Units/Classes/TResponderUnit.h>
 #include <Units/RuntimeProfile.h>
 
@@ -73,8 +74,8 @@ protected:
 
 TEST_F(TResponderTest, DetailsArriveAsTheClassThePosterUsed)
 {
-    TListener* first = TListener::Create();
-    TListener* second = TListener::Create();
+    auto first = TObjectRef<TListener>::Adopt(TListener::Create());
+    auto second = TObjectRef<TListener>::Adopt(TListener::Create());
     first->ObserveNotification("Sheet.Changed", BRINDLET_METHOD(TListener, HandleChange));
     first->ObserveNotification("Sheet.Changed", BRINDLET_METHOD(TListener, HandleOther));  // the first handler stays
     second->ObserveNotification("Sheet.Changed", BRINDLET_METHOD(TListener, HandleChange));
@@ -84,7 +85,7 @@ TEST_F(TResponderTest, DetailsArriveAsTheClassThePosterUsed)
     EXPECT_EQ(first->otherCalls, 0);
     EXPECT_EQ(first->received, "(nil)") << "no details, nil for the handler";
 
-    TTypeDictionary* plain = TTypeDictionary::Create();
+    auto plain = TObjectRef<TTypeDictionary>::Adopt(TTypeDictionary::Create());
     plain->SetIntegerValue("value", 7);
     TResponder::PostNotification("Sheet.Changed", plain);
     EXPECT_EQ(first->received, "TNotification");
@@ -92,29 +93,29 @@ TEST_F(TResponderTest, DetailsArriveAsTheClassThePosterUsed)
     EXPECT_EQ(second->lastValue, 7) << "the first handler's change did not reach the second";
     EXPECT_EQ(plain->GetIntegerValue("value"), 7) << "the poster keeps its own details";
     EXPECT_FALSE(plain->ContainsKey("com.theorvandel.TResponder.notificationKey"));
-    plain->Release();
+    plain.Reset();
 
-    TTaskChange* change = TTaskChange::Create();
+    auto change = TObjectRef<TTaskChange>::Adopt(TTaskChange::Create());
     TResponder::PostNotification("Sheet.Changed", change);
     EXPECT_EQ(second->received, "TTaskChange");
-    change->Release();
+    change.Reset();
 
     // Details naming a class that is not a notification arrive as a TNotification.
-    TTypeDictionary* forged = TTypeDictionary::Create();
+    auto forged = TObjectRef<TTypeDictionary>::Adopt(TTypeDictionary::Create());
     forged->SetStringValue("com.theorvandel.TResponder.notificationKey", "TStranger");
     CFNotificationCenterPostNotification(CFNotificationCenterGetLocalCenter(), CFSTR("Sheet.Changed"), nullptr,
                                          forged->CFType(), true);
     EXPECT_EQ(second->received, "TNotification");
-    forged->Release();
+    forged.Reset();
 
-    first->Release();
-    second->Release();
+    first.Reset();
+    second.Reset();
 }
 
 TEST_F(TResponderTest, RemovedAndFreedObserversReceiveNothing)
 {
-    TListener* remover = TListener::Create();
-    TListener* removed = TListener::Create();
+    auto remover = TObjectRef<TListener>::Adopt(TListener::Create());
+    auto removed = TObjectRef<TListener>::Adopt(TListener::Create());
     remover->victim = removed;
     remover->ObserveNotification("Order", BRINDLET_METHOD(TListener, RemoveSelf));
     removed->ObserveNotification("Order", BRINDLET_METHOD(TListener, HandleChange));
@@ -123,20 +124,20 @@ TEST_F(TResponderTest, RemovedAndFreedObserversReceiveNothing)
     EXPECT_EQ(removed->calls, 0) << "removed during the delivery";
 
     // A responder observing on another center is removed from it when freed.
-    TListener* gone = TListener::Create();
+    auto gone = TObjectRef<TListener>::Adopt(TListener::Create());
     CFNotificationCenterRef local = CFNotificationCenterGetLocalCenter();
     gone->SetNotificationCenter(nullptr);
     gone->ObserveNotification(local, "Order", BRINDLET_METHOD(TListener, HandleChange));
-    gone->Release();
+    gone.Reset();
     TResponder::PostNotification("Order");  // must not reach the freed object (ASan would say)
-    remover->Release();
-    removed->Release();
+    remover.Reset();
+    removed.Reset();
 }
 
 TEST_F(TResponderTest, ActionsAndTheirWarnings)
 {
-    TListener* target = TListener::Create();
-    TResponder* responder = TResponder::Create();
+    auto target = TObjectRef<TListener>::Adopt(TListener::Create());
+    auto responder = TObjectRef<TResponder>::Adopt(TResponder::Create());
     responder->SetTarget(target);
     responder->SetAction(BRINDLET_METHOD(TListener, Act));
     int param = 0;
@@ -167,7 +168,7 @@ TEST_F(TResponderTest, ActionsAndTheirWarnings)
         {false, false, false, true, RuntimeProfile::Desktop, nullptr},
     };
     for (const Case& c : cases) {
-        TResponder* r = TResponder::Create();
+        auto r = TObjectRef<TResponder>::Adopt(TResponder::Create());
         if (c.target)
             r->SetTarget(target);
         if (c.name)
@@ -183,17 +184,14 @@ TEST_F(TResponderTest, ActionsAndTheirWarnings)
             EXPECT_EQ(capture.Lines(), std::vector<std::string>{c.expected});
         else
             EXPECT_TRUE(capture.Lines().empty()) << capture.Text();
-        r->Release();
     }
-    responder->Release();
-    target->Release();
 }
 
 TEST_F(TResponderTest, CocoaNotificationsReachObserversUntilTheyGo)
 {
     NSAutoreleasePool* pool = NSAutoreleasePool::newPool();
     NSNotificationCenter* center = NSNotificationCenter::defaultCenter();
-    TListener* listener = TListener::Create();
+    auto listener = TObjectRef<TListener>::Adopt(TListener::Create());
     listener->ObserveNotification(center, "Volume.Changed", BRINDLET_METHOD(TListener, HandleOther));
     listener->ObserveNotification(center, "Volume.Changed", BRINDLET_METHOD(TListener, HandleOther));
     CFRef<CFMutableDictionaryRef> info(
@@ -201,14 +199,14 @@ TEST_F(TResponderTest, CocoaNotificationsReachObserversUntilTheyGo)
     CFDictionarySetValue(info, CFSTR("NSDevicePath"), CFSTR("/media/disk"));
     center->postNotificationName(NSString::stringWithUTF8String("Volume.Changed"), nullptr, info);
     EXPECT_EQ(listener->otherCalls, 2) << "two registrations, two calls";
-    listener->Release();
+    listener.Reset();
     // Both registrations went with the object: nothing dangles.
     center->postNotificationName(NSString::stringWithUTF8String("Volume.Changed"), nullptr, info);
 
-    TListener* later = TListener::Create();
+    auto later = TObjectRef<TListener>::Adopt(TListener::Create());
     later->ObserveNotification(center, "Volume.Changed", BRINDLET_METHOD(TListener, HandleOther));
     center->postNotificationName(NSString::stringWithUTF8String("Volume.Changed"), nullptr, nullptr);
     EXPECT_EQ(later->otherCalls, 1) << "a name observed again is delivered without a new registration";
-    later->Release();
+    later.Reset();
     pool->release();
 }

@@ -1,7 +1,7 @@
-#include "../../Platform/CoreServices/FileFixtures.h"
-#include "../../Platform/Support/StalledFifo.h"
-
 #include <CFTestSupport.h>
+#include <FileFixtures.h>
+#include <StalledFifo.h>
+#include <Units/Classes/TObjectRef.h>
 #include <Units/Classes/TStringUnit.h>
 
 #include <AppKit/NSAlert.h>
@@ -33,12 +33,10 @@ FSRef RefOf(const std::string& path)
 }
 
 // A TString released when the test leaves the scope.
-struct Owned {
-    explicit Owned(TString* s) : string(s) {}
-    ~Owned() { string->Release(); }
-    TString* operator->() const { return string; }
-    TString* string;
-};
+TObjectRef<TString> Owned(TString* string)
+{
+    return TObjectRef<TString>::Adopt(string);
+}
 
 struct Loaded {
     std::string text;  // "<nil>" when the string is nil
@@ -48,8 +46,8 @@ struct Loaded {
 Loaded Load(const FSRef& file, bool showErrors = false)
 {
     bool loaded = true;
-    Owned string(TString::Create(file, showErrors, loaded));
-    return {TextOf(string.string), loaded};
+    const auto string = Owned(TString::Create(file, showErrors, loaded));
+    return {TextOf(string.get()), loaded};
 }
 
 }  // namespace
@@ -59,13 +57,13 @@ TEST(TString, PlaceholdersAreFilledPassByPass)
     auto three = MakeString("3"), seven = MakeString("7"), a = MakeString("a"), b = MakeString("b");
     auto second = MakeString("^2"), x = MakeString("x");
 
-    EXPECT_EQ(TextOf(Owned(TString::Create("^1 of ^2", {three, seven})).string), "3 of 7");
+    EXPECT_EQ(TextOf(Owned(TString::Create("^1 of ^2", {three, seven})).get()), "3 of 7");
     // Above the argument count a placeholder stays; a nil argument is empty.
-    EXPECT_EQ(TextOf(Owned(TString::Create("^1 and ^3", {a, b})).string), "a and ^3");
-    EXPECT_EQ(TextOf(Owned(TString::Create("[^1]", {nullptr})).string), "[]");
+    EXPECT_EQ(TextOf(Owned(TString::Create("^1 and ^3", {a, b})).get()), "a and ^3");
+    EXPECT_EQ(TextOf(Owned(TString::Create("[^1]", {nullptr})).get()), "[]");
     // Text an argument brings in takes part in the later passes.
-    EXPECT_EQ(TextOf(Owned(TString::Create("^1!", {second, x})).string), "x!");
-    EXPECT_EQ(TextOf(Owned(TString::Create(CFSTR("^2^1"), {a, b})).string), "ba");
+    EXPECT_EQ(TextOf(Owned(TString::Create("^1!", {second, x})).get()), "x!");
+    EXPECT_EQ(TextOf(Owned(TString::Create(CFSTR("^2^1"), {a, b})).get()), "ba");
 
     // The pass for 1 leaves "^10" to the pass for 10.
     std::vector<CFRef<CFStringRef>> owned;
@@ -74,8 +72,8 @@ TEST(TString, PlaceholdersAreFilledPassByPass)
         owned.push_back(MakeString(std::string(1, c)));
         ten.push_back(owned.back());
     }
-    EXPECT_EQ(TextOf(Owned(TString::Create(ShortString("^1-^10-^2"), ten)).string), "a-j-b");
-    EXPECT_EQ(TextOf(Owned(TString::Create("^10", {a})).string), "^10");
+    EXPECT_EQ(TextOf(Owned(TString::Create(ShortString("^1-^10-^2"), ten)).get()), "a-j-b");
+    EXPECT_EQ(TextOf(Owned(TString::Create("^10", {a})).get()), "^10");
 }
 
 TEST(TString, EscapeCharactersInsertsOnlyWhereMissing)
@@ -94,33 +92,33 @@ TEST(TString, EscapeCharactersInsertsOnlyWhereMissing)
         {"none", "none"},
     };
     for (const auto& c : cases) {
-        Owned string(TString::Create(MakeString(c.text).get()));
+        const auto string = Owned(TString::Create(MakeString(c.text).get()));
         string->EscapeCharacters(u'"');
-        EXPECT_EQ(TextOf(string.string), c.escaped) << c.text;
+        EXPECT_EQ(TextOf(string.get()), c.escaped) << c.text;
     }
 }
 
 TEST(TString, AppendingInsertingAndReplacing)
 {
-    Owned string(TString::Create());
+    const auto string = Owned(TString::Create());
     EXPECT_EQ(string->GetLength(), 0);
     string->AppendLine("abc");
-    EXPECT_EQ(TextOf(string.string), "abc\n");
+    EXPECT_EQ(TextOf(string.get()), "abc\n");
     string->SetLineEnding("\r\n");
     string->AppendLine("d\u00E9f");
     string->Append(CFSTR("!"));
-    EXPECT_EQ(TextOf(string.string), "abc\nd\u00E9f\r\n!");
+    EXPECT_EQ(TextOf(string.get()), "abc\nd\u00E9f\r\n!");
 
     string->Insert(0, ">");
     string->Insert(1, CFSTR(" "));
     string->Insert(1000, "<");
-    EXPECT_EQ(TextOf(string.string), "> abc\nd\u00E9f\r\n!<");
+    EXPECT_EQ(TextOf(string.get()), "> abc\nd\u00E9f\r\n!<");
     string->FindAndReplace(CFSTR("\r\n"), CFSTR("\n"));
     string->FindAndReplace(CFSTR("ABC"), CFSTR("x"));  // case-sensitive: no match
-    EXPECT_EQ(TextOf(string.string), "> abc\nd\u00E9f\n!<");
+    EXPECT_EQ(TextOf(string.get()), "> abc\nd\u00E9f\n!<");
 
     // A text that fills a whole short string keeps its line ending.
-    Owned full(TString::Create());
+    const auto full = Owned(TString::Create());
     full->AppendLine(ShortString(std::string(255, 'x')));
     EXPECT_EQ(full->GetLength(), 256);
     EXPECT_EQ(full->GetCharacter(255), '\n');
@@ -133,12 +131,12 @@ TEST(TString, EditingLongTextsStaysLinear)
     std::string text;
     while (text.size() < 2'200'000)
         text += "line \"one\"\r\n";
-    Owned string(TString::Create(MakeString(text.c_str()).get()));
+    const auto string = Owned(TString::Create(MakeString(text.c_str()).get()));
     const auto started = std::chrono::steady_clock::now();
     string->FindAndReplace(CFSTR("\r\n"), CFSTR("\n"));
     string->EscapeCharacters(u'"');
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
-    const std::string edited = TextOf(string.string);
+    const std::string edited = TextOf(string.get());
     EXPECT_EQ(edited.substr(0, 26), "line \\\"one\\\"\nline \\\"one\\\"\n");
     EXPECT_EQ(edited.size(), text.size() / 12 * 13);
 }
@@ -154,18 +152,17 @@ TEST(TString, ExplodeKeepsEmptyPieces)
         {"a::b:c", "::", {"a", "b:c"}}, {"a,b", "", {"a,b"}},
     };
     for (const auto& c : cases) {
-        Owned string(TString::Create(MakeString(c.text).get()));
-        TTypeArray* pieces = string->Explode(c.separator);
+        const auto string = Owned(TString::Create(MakeString(c.text).get()));
+        const auto pieces = TObjectRef<TTypeArray>::Adopt(string->Explode(c.separator));
         ASSERT_EQ(pieces->Count(), static_cast<SInt32>(c.pieces.size())) << c.text;
         for (size_t i = 0; i < c.pieces.size(); ++i)
             EXPECT_EQ(UTF8Of(static_cast<CFStringRef>(pieces->GetValue(static_cast<SInt32>(i)))), c.pieces[i]);
-        pieces->Release();
     }
 }
 
 TEST(TString, CopiesAreIndependent)
 {
-    Owned string(TString::Create(MakeString("h\u00E9\U0001F600").get()));
+    const auto string = Owned(TString::Create(MakeString("h\u00E9\U0001F600").get()));
     CFRef<CFStringRef> copy(string->CopyString());
     string->Append("!");
     EXPECT_EQ(UTF8Of(copy), "h\u00E9\U0001F600");
@@ -180,7 +177,7 @@ TEST(TString, CopiesAreIndependent)
 
 TEST(TString, CharactersAsMacRomanBytes)
 {
-    Owned string(TString::Create(MakeString("a\u00E9\u20AC\u4E2Dz").get()));
+    const auto string = Owned(TString::Create(MakeString("a\u00E9\u20AC\u4E2Dz").get()));
     EXPECT_EQ(string->GetCharacter(0), 'a');
     EXPECT_EQ(string->GetCharacter(1), 0x8E);  // é
     EXPECT_EQ(string->GetCharacter(2), 0xDB);  // €
@@ -189,7 +186,7 @@ TEST(TString, CharactersAsMacRomanBytes)
     EXPECT_EQ(string->GetCharacter(string->GetLength()), 'z');
     EXPECT_EQ(string->GetCharacterDirect(string->GetLength()), 'z');
 
-    Owned empty(TString::Create());
+    const auto empty = Owned(TString::Create());
     EXPECT_EQ(empty->GetCharacter(0), 0);
 }
 
@@ -198,7 +195,7 @@ TEST(TString, ReadAheadWindowAnswersLikeDirectReading)
     std::string text;
     for (int i = 0; i < 300; ++i)
         text.push_back(static_cast<char>('A' + i % 26));
-    Owned string(TString::Create(MakeString(text).get()));
+    const auto string = Owned(TString::Create(MakeString(text).get()));
 
     {
         Diagnostics::Capture capture;
@@ -347,7 +344,7 @@ TEST(TString, SaveWritesUTF8Atomically)
     folder.Write("out.txt", "old contents that are longer");
     auto cfPath = MakeString(path);
 
-    Owned string(TString::Create(MakeString("caf\u00E9 \U0001F600\n").get()));
+    const auto string = Owned(TString::Create(MakeString("caf\u00E9 \U0001F600\n").get()));
     OSStatus error = -1;
     EXPECT_TRUE(string->Save(cfPath, error));
     EXPECT_EQ(error, noErr);
@@ -360,7 +357,7 @@ TEST(TString, SaveWritesUTF8Atomically)
     EXPECT_NE(error, noErr);
 
     // A string whose file could not be read never replaces a file with nothing.
-    Owned failed(TString::Create(FSRef{}, false));
+    const auto failed = Owned(TString::Create(FSRef{}, false));
     EXPECT_FALSE(failed->Save(cfPath, error));
     EXPECT_EQ(error, paramErr);
     EXPECT_EQ(ReadWhole(path), "caf\xC3\xA9 \xF0\x9F\x98\x80\n");
@@ -368,21 +365,19 @@ TEST(TString, SaveWritesUTF8Atomically)
 
 TEST(TString, MadeByNameAndCopied)
 {
-    TObject* object = AllocateClass("TString");
+    const auto object = TObjectRef<TObject>::Adopt(AllocateClass("TString"));
     ASSERT_NE(object, nullptr);
     object->RequestInitialization();
     ASSERT_TRUE(MemberOfClass(object, TString::StaticClass()));
-    auto* string = static_cast<TString*>(object);
+    auto* string = static_cast<TString*>(object.get());
     EXPECT_EQ(string->GetLineEnding(), "\n");
     EXPECT_EQ(string->GetLength(), 0);
     string->Append("by name");
     string->SetLineEnding("\r");
     EXPECT_EQ(TextOf(string), "by name");
 
-    auto* copy = static_cast<TString*>(string->Copy());
+    const auto copy = TObjectRef<TString>::Adopt(static_cast<TString*>(string->Copy()));
     string->Append("!");
     EXPECT_EQ(TextOf(copy), "by name");
     EXPECT_EQ(copy->GetLineEnding(), "\r");
-    copy->Release();
-    string->Release();
 }

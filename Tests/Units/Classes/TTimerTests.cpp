@@ -1,3 +1,4 @@
+#include <Units/Classes/TObjectRef.h>
 #include <Units/Classes/TTaskUnit.h>
 #include <Units/Classes/TTimerUnit.h>
 
@@ -57,7 +58,7 @@ protected:
 
 TEST_F(TTimerTest, OneShotsRepeatsPauseResumeAndReset)
 {
-    TCounter* counter = TCounter::Create();
+    const auto counter = TObjectRef<TCounter>::Adopt(TCounter::Create());
     int data = 0;
     TTimer* once = TTimer::Create(0.0, 0.0, BRINDLET_METHOD(TCounter, Tick), counter, &data);
     EXPECT_EQ(counter->ticks, 0) << "nothing fires inside the constructor";
@@ -70,9 +71,10 @@ TEST_F(TTimerTest, OneShotsRepeatsPauseResumeAndReset)
     TTimer::Terminate(once);
     EXPECT_EQ(once, nullptr);
 
-    TTimer* repeating = TTimer::Create(0.0, 1.0, BRINDLET_METHOD(TCounter, Tick), counter, nullptr);
+    auto repeating =
+        TObjectRef<TTimer>::Adopt(TTimer::Create(0.0, 1.0, BRINDLET_METHOD(TCounter, Tick), counter, nullptr));
     Pass();
-    EXPECT_EQ(counter->lastParam, repeating) << "without data the timer hands itself";
+    EXPECT_EQ(counter->lastParam, repeating.get()) << "without data the timer hands itself";
     Wait(1);
     Wait(1);
     EXPECT_EQ(counter->ticks, 4);
@@ -84,10 +86,11 @@ TEST_F(TTimerTest, OneShotsRepeatsPauseResumeAndReset)
     EXPECT_EQ(counter->ticks, 5) << "resumed: at once";
     Wait(1);
     EXPECT_EQ(counter->ticks, 6) << "then the interval again";
-    repeating->Release();
+    repeating.Reset();
 
     // A save timer: 2 seconds after the last change, however often reset.
-    TTimer* save = TTimer::Create(2.0, 0.0, BRINDLET_METHOD(TCounter, Tick), counter, nullptr);
+    const auto save =
+        TObjectRef<TTimer>::Adopt(TTimer::Create(2.0, 0.0, BRINDLET_METHOD(TCounter, Tick), counter, nullptr));
     for (int change = 0; change < 5; ++change) {
         Wait(1.5);
         save->Reset();
@@ -95,36 +98,31 @@ TEST_F(TTimerTest, OneShotsRepeatsPauseResumeAndReset)
     EXPECT_EQ(counter->ticks, 6);
     Wait(2);
     EXPECT_EQ(counter->ticks, 7);
-    save->Release();
-    counter->Release();
 }
 
 TEST_F(TTimerTest, RunArmsAgainWithoutResettingTheCount)
 {
-    TCounter* counter = TCounter::Create();
-    TTimer* timer = TTimer::Create(5.0, 0.0, BRINDLET_METHOD(TCounter, Tick), counter, nullptr);
-    timer->Retain();  // someone else holds it too
+    const auto counter = TObjectRef<TCounter>::Adopt(TCounter::Create());
+    const auto timer =
+        TObjectRef<TTimer>::Adopt(TTimer::Create(5.0, 0.0, BRINDLET_METHOD(TCounter, Tick), counter, nullptr));
+    const auto other = TObjectRef<TTimer>::Retain(timer);  // someone else holds it too
     timer->Run(1.0, 0.0);
     EXPECT_EQ(timer->GetRetainCount(), 2) << "a second Run does not initialise again";
     Wait(1);
     EXPECT_EQ(counter->ticks, 1) << "re-armed";
     Wait(5);
     EXPECT_EQ(counter->ticks, 1) << "the earlier event-loop timer is gone";
-    timer->Release();
-    timer->Release();
-    counter->Release();
 }
 
 TEST_F(TTimerTest, DelayedActionsGoAfterFiring)
 {
-    TCounter* counter = TCounter::Create();
+    const auto counter = TObjectRef<TCounter>::Adopt(TCounter::Create());
     TCounter::freed = 0;
     TDelayedAction* action = TDelayedAction::Create(0.5, BRINDLET_METHOD(TCounter, Tick), counter);
     Wait(0.5);
     EXPECT_EQ(counter->ticks, 1);
     EXPECT_EQ(counter->lastParam, action) << "hands itself";
     EXPECT_FALSE(TObject::IsLiveObject(action));
-    counter->Release();
 }
 
 TEST_F(TTimerTest, BackgroundTasksKeepTheirTargetAndReleaseOnTheMainThread)
@@ -158,4 +156,12 @@ TEST_F(TTimerTest, StoppingATaskReleasesItOnce)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_FALSE(TObject::IsLiveObject(task)) << "freed once, by whichever came last (ASan checks the once)";
+}
+
+// ---- known gaps ----
+
+TEST_F(TTimerTest, ARunningTaskStopsAtOnce)
+{
+    GTEST_SKIP() << "Known gap: a background task cannot be stopped while it runs; Terminate and Stop only ask, "
+                    "and the task ends at its next IsTerminating check";
 }

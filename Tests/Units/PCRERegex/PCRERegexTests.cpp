@@ -1,4 +1,5 @@
 #include <CFTestSupport.h>
+#include <Units/Classes/TObjectRef.h>
 #include <Units/PCRERegex/PCRERegex.h>
 
 #include <CoreFoundation/CFStringUTF8.h>
@@ -161,7 +162,7 @@ TEST(RegexTest, RunawayPatternsStopWithAWarning)
 
 TEST(RegexTest, SubjectOptionsAndEncoding)
 {
-    TPCRERegex* regex = TPCRERegex::Create();
+    const auto regex = TObjectRef<TPCRERegex>::Adopt(TPCRERegex::Create());
     EXPECT_EQ(regex->GetOptions(), 0x801u);
     EXPECT_EQ(regex->GetEncoding(), kCFStringEncodingUTF8);
     EXPECT_TRUE(regex->HasCompiledExpression()) << "the empty pattern";
@@ -198,12 +199,11 @@ TEST(RegexTest, SubjectOptionsAndEncoding)
     regex->SetOptions(PCRE_CASELESS);
     EXPECT_TRUE(regex->Match("^(\\S+) (AU)", MakeString("café au lait"), matches));
     ExpectGroups(matches, {{"café", 0, 4}, {"au", 5, 2}});
-    regex->Release();
 }
 
 TEST(RegexTest, ShowVectorsStaysInsideTheVector)
 {
-    TPCRERegex* regex = TPCRERegex::Create();
+    const auto regex = TObjectRef<TPCRERegex>::Adopt(TPCRERegex::Create());
     Diagnostics::Capture capture;
     regex->ShowVectors(3);
     EXPECT_EQ(capture.Lines(), std::vector<std::string>{"\tmatches: 2"}) << "no vector yet";
@@ -220,7 +220,6 @@ TEST(RegexTest, ShowVectorsStaysInsideTheVector)
     capture.Clear();
     regex->ShowVectors(1000);
     EXPECT_EQ(capture.Lines().size(), regex->GetVector().size() + 1);
-    regex->Release();
 }
 
 TEST(RegexTest, CopyingAndReleasingGroupStrings)

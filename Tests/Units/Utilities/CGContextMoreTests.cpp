@@ -1,6 +1,5 @@
+#include <CGTestSupport.h>
 #include <Units/Utilities/CGContextMore.h>
-
-#include "../../Platform/CoreGraphics/CGTestSupport.h"
 
 #include <cmath>
 

@@ -1,3 +1,6 @@
+#include <CGTestSupport.h>
+#include <FileFixtures.h>
+#include <StalledFifo.h>
 #include <Units/Utilities/CGUtilities.h>
 
 #include <Units/Utilities/FSUtilities.h>
@@ -7,10 +10,6 @@
 #include <Support/Diagnostics.h>
 
 #include <gtest/gtest.h>
-
-#include "../../Platform/CoreGraphics/CGTestSupport.h"
-#include "../../Platform/CoreServices/FileFixtures.h"
-#include "../../Platform/Support/StalledFifo.h"
 
 #include <cstdlib>
 #include <numbers>

@@ -1,6 +1,6 @@
-#include "../../Platform/CoreServices/FileFixtures.h"
 
 #include <CFTestSupport.h>
+#include <FileFixtures.h>
 #include <Units/Utilities/CarbonUtilities.h>
 
 #include <Support/Diagnostics.h>

@@ -1,13 +1,13 @@
-#include "../../Platform/CoreServices/FileFixtures.h"
 
 #include <CoreFoundation/CFRef.h>
 #include <CoreGraphics/CGImageQt.h>
+#include <FileFixtures.h>
+#include <QtTestApplication.h>
 #include <Units/Utilities/CocoaUtilities.h>
 
 #include <QColor>
 #include <QGuiApplication>
 
-#include "QtTestApplication.h"
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -1,11 +1,11 @@
-#include "../../Platform/CoreServices/FileFixtures.h"
 
 #include <CFTestSupport.h>
+#include <FileFixtures.h>
+#include <QtTestApplication.h>
 #include <Units/Utilities/CocoaUtilities.h>
 
 #include <QGuiApplication>
 
-#include "QtTestApplication.h"
 #include <gtest/gtest.h>
 
 #include <memory>

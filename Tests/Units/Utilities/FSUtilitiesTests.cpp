@@ -1,6 +1,6 @@
-#include "../../Platform/CoreServices/FileFixtures.h"
 
 #include <CFTestSupport.h>
+#include <FileFixtures.h>
 #include <Units/Utilities/FSUtilities.h>
 
 #include <gtest/gtest.h>

@@ -3,7 +3,11 @@
 // test, and a home whose XDG folders live inside one.
 #pragma once
 
+#include <ScopedEnvironment.h>
+
 #include <CoreServices/Files.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
@@ -31,6 +35,8 @@ public:
         char resolved[PATH_MAX];
         if (mkdtemp(pattern.data()) && realpath(pattern.c_str(), resolved))
             path_ = resolved;
+        else
+            ADD_FAILURE() << "cannot make a scratch folder from " << pattern;
     }
     ~ScratchFolder()
     {
@@ -94,38 +100,40 @@ inline bool Exists(const std::string& path)
 }
 
 // While it lives, HOME and the XDG folders point into a scratch folder of
-// their own, so that trash, preferences and autostart entries of a test
-// land there.
+// their own (`home`, `config`, `data` and `cache` inside it; the first two
+// made at once), so that trash, preferences and autostart entries of a test
+// land there. Child processes started meanwhile inherit it, so tests that
+// touch these places may run side by side and leave nothing behind.
 class ScopedHome {
 public:
     ScopedHome()
     {
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"}) {
-            const char* value = std::getenv(name);
-            saved_.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
-        }
+        if (home_.Path().empty())
+            return;
         home_.MakeFolder("home");
-        setenv("HOME", (home_ / "home").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home_ / "config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (home_ / "data").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
-    }
-    ~ScopedHome()
-    {
-        for (const auto& [name, value] : saved_) {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
+        home_.MakeFolder("config");
+        environment_.Set("HOME", home_ / "home");
+        environment_.Set("XDG_CONFIG_HOME", home_ / "config");
+        environment_.Set("XDG_DATA_HOME", home_ / "data");
+        environment_.Set("XDG_CACHE_HOME", home_ / "cache");
+        // Restored too, for tests that point it elsewhere for a while.
+        environment_.Set("TMPDIR", Saved("TMPDIR"));
     }
     ScopedHome(const ScopedHome&) = delete;
     ScopedHome& operator=(const ScopedHome&) = delete;
 
     const ScratchFolder& Folder() const { return home_; }
     std::string operator/(std::string_view relative) const { return home_ / relative; }
+    // $XDG_CONFIG_HOME; empty when the scratch folder could not be made.
+    std::string ConfigFolder() const { return home_.Path().empty() ? std::string() : home_ / "config"; }
 
 private:
+    static std::optional<std::string> Saved(const char* name)
+    {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    }
+
     ScratchFolder home_;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    ScopedEnvironment environment_;
 };
