@@ -13,6 +13,10 @@ packages=(
     qt6-base-dev qt6-image-formats-plugins libpcre3-dev libcanberra-dev
     # a private session bus for tests, time zones and locales
     dbus-daemon tzdata locales fonts-dejavu-core
+    # global hot keys (key grabs), and the tests only an X server answers:
+    # a private X server, a small EWMH window manager, xprop to see it is
+    # up, typing through the X test extension
+    libxcb1-dev libxcb-xtest0-dev xvfb openbox x11-utils xdotool
 )
 
 missing=()

@@ -1,5 +1,10 @@
 #include "Processes.h"
 
+#include "SingleInstanceInternal.h"
+
+#include <CarbonCore/CarbonEvents.h>
+
+#include <QGuiApplication>
 #include <QString>
 
 #include <algorithm>
@@ -99,6 +104,63 @@ bool ProcessName(pid_t pid, std::string* name)
     return true;
 }
 
+// This process's part: whether it is hidden, and the window layer's hook.
+// Main thread only.
+struct ApplicationState {
+    bool hidden = false;
+    bool hooked = false;
+    ApplicationWindowsHook hook{};
+};
+
+ApplicationState& Application()
+{
+    static auto* state = new ApplicationState;
+    return *state;
+}
+
+bool IsThisProcess(pid_t pid)
+{
+    return pid == getpid();
+}
+
+// Which process a serial number names, checked: paramErr for nil or a
+// number that names none, procNotFound for one that is not running.
+OSErr RunningPIDOf(const ProcessSerialNumber* psn, pid_t* pid)
+{
+    if (!PIDOf(psn, pid))
+        return paramErr;
+    return IsRunning(*pid) ? noErr : procNotFound;
+}
+
+bool ApplicationIsActive()
+{
+    const ApplicationState& state = Application();
+    if (state.hooked && state.hook.isApplicationActive)
+        return state.hook.isApplicationActive(state.hook.refCon);
+    const auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    return gui != nullptr && QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+void SendApplicationEvent(EventKind kind)
+{
+    EventRef event = nullptr;
+    if (CreateEvent(nullptr, kEventClassApplication, kind, GetCurrentEventTime(), kEventAttributeNone, &event) != noErr)
+        return;
+    SendEventToEventTarget(event, GetApplicationEventTarget());
+    ReleaseEvent(event);
+}
+
+void SetApplicationVisible(bool visible)
+{
+    ApplicationState& state = Application();
+    if (state.hidden == !visible)
+        return;
+    state.hidden = !visible;
+    if (state.hooked && state.hook.setApplicationHidden)
+        state.hook.setApplicationHidden(!visible, state.hook.refCon);
+    SendApplicationEvent(visible ? kEventAppShown : kEventAppHidden);
+}
+
 }  // namespace
 
 OSErr GetNextProcess(ProcessSerialNumber* PSN)
@@ -163,4 +225,84 @@ OSErr GetCurrentProcess(ProcessSerialNumber* PSN)
         return paramErr;
     *PSN = {kProcessTag, static_cast<UInt32>(getpid())};
     return noErr;
+}
+
+OSErr SameProcess(const ProcessSerialNumber* PSN1, const ProcessSerialNumber* PSN2, Boolean* result)
+{
+    pid_t first = 0, second = 0;
+    if (result == nullptr || !PIDOf(PSN1, &first) || !PIDOf(PSN2, &second))
+        return paramErr;
+    *result = first == second;
+    return noErr;
+}
+
+OSErr GetFrontProcess(ProcessSerialNumber* PSN)
+{
+    if (PSN == nullptr)
+        return paramErr;
+    if (ApplicationIsActive())
+        return GetCurrentProcess(PSN);
+    const ApplicationState& state = Application();
+    const pid_t front = state.hooked && state.hook.frontProcessID ? state.hook.frontProcessID(state.hook.refCon) : 0;
+    if (front <= 0 || !IsRunning(front))
+        return procNotFound;
+    *PSN = {kProcessTag, static_cast<UInt32>(front)};
+    return noErr;
+}
+
+OSErr SetFrontProcess(const ProcessSerialNumber* PSN)
+{
+    pid_t pid = 0;
+    if (const OSErr status = RunningPIDOf(PSN, &pid))
+        return status;
+    const ApplicationState& state = Application();
+    if (IsThisProcess(pid)) {
+        SetApplicationVisible(true);
+        if (state.hooked && state.hook.activateApplication)
+            state.hook.activateApplication(state.hook.refCon);
+        return noErr;
+    }
+    if (SingleInstanceInternal::AskInstanceOfProcess(pid, SingleInstanceInternal::Request::Activate, nullptr))
+        return noErr;
+    if (state.hooked && state.hook.activateProcess && state.hook.activateProcess(pid, state.hook.refCon))
+        return noErr;
+    return procNotFound;
+}
+
+OSErr ShowHideProcess(const ProcessSerialNumber* psn, Boolean visible)
+{
+    pid_t pid = 0;
+    if (const OSErr status = RunningPIDOf(psn, &pid))
+        return status;
+    if (IsThisProcess(pid)) {
+        SetApplicationVisible(visible);
+        return noErr;
+    }
+    using SingleInstanceInternal::Request;
+    if (SingleInstanceInternal::AskInstanceOfProcess(pid, visible ? Request::Show : Request::Hide, nullptr))
+        return noErr;
+    const ApplicationState& state = Application();
+    if (state.hooked && state.hook.setProcessHidden && state.hook.setProcessHidden(pid, !visible, state.hook.refCon))
+        return noErr;
+    return procNotFound;
+}
+
+Boolean IsProcessVisible(const ProcessSerialNumber* psn)
+{
+    pid_t pid = 0;
+    if (RunningPIDOf(psn, &pid) != noErr)
+        return false;
+    if (IsThisProcess(pid))
+        return !Application().hidden;
+    bool visible = true;
+    if (SingleInstanceInternal::AskInstanceOfProcess(pid, SingleInstanceInternal::Request::IsVisible, &visible))
+        return visible;
+    return true;
+}
+
+void SetApplicationWindowsHook(const ApplicationWindowsHook* hook)
+{
+    ApplicationState& state = Application();
+    state.hooked = hook != nullptr;
+    state.hook = hook ? *hook : ApplicationWindowsHook{};
 }

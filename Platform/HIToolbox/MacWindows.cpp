@@ -6,6 +6,7 @@
 #include <CoreFoundation/CFStringUTF8.h>
 #include <CoreGraphics/CGContextQt.h>
 #include <CoreGraphics/CGImageQt.h>
+#include <CoreServices/Processes.h>
 #include <Support/Diagnostics.h>
 
 #include <QApplication>
@@ -552,6 +553,52 @@ private:
     UInt32 clickCount_ = 0;
 };
 
+void SendApplicationEvent(UInt32 kind)
+{
+    EventRef event = nullptr;
+    CreateEvent(nullptr, kEventClassApplication, kind, 0, 0, &event);
+    SendEventToEventTarget(event, GetApplicationEventTarget());
+    ReleaseEvent(event);
+}
+
+// What the process services ask of our windows (hide and show the
+// application, bring it to the front).
+std::vector<WindowRef> gHiddenWithTheApplication;
+
+void SetApplicationHidden(Boolean hidden, void*)
+{
+    if (hidden) {
+        for (WindowRef window : std::vector<WindowRef>(TheWindows().order)) {
+            if (AsWindow(window) && window->visible) {
+                gHiddenWithTheApplication.push_back(window);
+                HideWindow(window);
+            }
+        }
+        return;
+    }
+    // Back to front, so that the front one ends in front.
+    const std::vector<WindowRef> hidden_ = std::move(gHiddenWithTheApplication);
+    gHiddenWithTheApplication.clear();
+    for (auto window = hidden_.rbegin(); window != hidden_.rend(); ++window) {
+        if (AsWindow(*window))
+            ShowWindow(*window);
+    }
+}
+
+void ActivateApplication(void*)
+{
+    if (WindowRef front = FrontNonFloatingWindow())
+        SelectWindow(front);
+}
+
+Boolean IsApplicationActive(void*)
+{
+    if (!TheWindows().active)
+        return false;
+    // Offscreen every window of ours counts as the active one; elsewhere Qt knows.
+    return !PlatformStacksWindows() || QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
 void InstallInputFilter()
 {
     static QPointer<InputFilter> filter;
@@ -559,6 +606,20 @@ void InstallInputFilter()
         filter = new InputFilter;
         filter->setParent(QCoreApplication::instance());
         QCoreApplication::instance()->installEventFilter(filter);
+        // The application's activation as the window system reports it.
+        if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            QObject::connect(gui, &QGuiApplication::applicationStateChanged, filter, [](Qt::ApplicationState state) {
+                static bool active = false;
+                const bool now = state == Qt::ApplicationActive;
+                if (now != active) {
+                    active = now;
+                    SendApplicationEvent(now ? kEventAppActivated : kEventAppDeactivated);
+                }
+            });
+        }
+        static const ApplicationWindowsHook hook = {SetApplicationHidden, ActivateApplication, IsApplicationActive,
+                                                    nullptr, nullptr, nullptr, nullptr};
+        SetApplicationWindowsHook(&hook);
     }
 }
 
