@@ -1,4 +1,4 @@
-#include "CGTestSupport.h"
+#include <CGTestSupport.h>
 
 #include <CoreGraphics/CGContextQt.h>
 

@@ -199,21 +199,27 @@ TEST(CGImage, MadeFromBytesOfEveryLayout)
 TEST(CGImage, BytesOfANativeLayoutAreKeptAsGiven)
 {
     CFRef<CGColorSpaceRef> rgb(CGColorSpaceCreateDeviceRGB());
-    const CGBitmapInfo layouts[] = {
-        kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little,
-        kCGImageAlphaPremultipliedLast,
-        kCGImageAlphaFirst | kCGBitmapByteOrder32Little,
-        kCGImageAlphaLast,
+    // Each with the Qt layout that holds its bytes as they are (on this
+    // little-endian host, BGRA in memory is Qt's ARGB32).
+    const struct {
+        CGBitmapInfo info;
+        QImage::Format format;
+    } layouts[] = {
+        {kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little, QImage::Format_ARGB32_Premultiplied},
+        {kCGImageAlphaPremultipliedLast, QImage::Format_RGBA8888_Premultiplied},
+        {kCGImageAlphaFirst | kCGBitmapByteOrder32Little, QImage::Format_ARGB32},
+        {kCGImageAlphaLast, QImage::Format_RGBA8888},
     };
     // Two rows of two pixels, each row padded to 12 bytes.
     const std::vector<UInt8> bytes = {10, 20, 30, 40, 50, 60, 70, 80, 0xEE, 0xEE, 0xEE, 0xEE,
                                       1,  2,  3,  4,  5,  6,  7,  8,  0xEE, 0xEE, 0xEE, 0xEE};
-    for (CGBitmapInfo info : layouts) {
+    for (const auto& [info, format] : layouts) {
         SCOPED_TRACE(info);
         CFRef<CGDataProviderRef> provider(CGDataProviderCreateWithData(nullptr, bytes.data(), bytes.size(), nullptr));
         CFRef<CGImageRef> image(
             CGImageCreate(2, 2, 8, 32, 12, rgb, info, provider, nullptr, true, kCGRenderingIntentDefault));
         ASSERT_TRUE(image);
+        EXPECT_EQ(CGImageGetQImage(image).format(), format) << "drawn as it is, not converted on every draw";
         EXPECT_EQ(CGImageGetBitmapInfo(image), info);
         EXPECT_EQ(CGImageGetBitsPerPixel(image), 32u);
         ASSERT_EQ(CGImageGetBytesPerRow(image), 8u);
