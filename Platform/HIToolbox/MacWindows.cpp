@@ -2,6 +2,7 @@
 
 #include "HIToolboxInternal.h"
 #include "KeyCodes.h"
+#include "Menus.h"
 
 #include <CoreFoundation/CFStringUTF8.h>
 #include <CoreGraphics/CGContextQt.h>
@@ -479,6 +480,14 @@ private:
         lastPosition_ = global;
         const OSStatus status = SendEventToEventTarget(event, window->target);
         ReleaseEvent(event);
+        // A secondary click nothing took on the window itself (not on a
+        // widget of its own) opens the menu bar's menus, once the event is
+        // done with (the menu runs a loop of its own).
+        if (status == eventNotHandledErr && kind == kEventMouseDown && button == kEventMouseButtonSecondary &&
+            receiver == WidgetOf(window)) {
+            const Point at = {SInt16(std::lround(global.y())), SInt16(std::lround(global.x()))};
+            QTimer::singleShot(0, [at] { HIMenuBarShowContextMenu(at); });
+        }
         return status;
     }
 
@@ -537,7 +546,11 @@ private:
             const UInt32 keyboardType = 40;  // an ANSI keyboard
             SetEventParameter(event, kEventParamKeyboardType, typeUInt32, sizeof keyboardType, &keyboardType);
         }
-        const OSStatus status = SendEventToEventTarget(event, KeyboardTarget(window));
+        OSStatus status = SendEventToEventTarget(event, KeyboardTarget(window));
+        // A key the focus chain left may be a menu item's key equivalent.
+        if (status == eventNotHandledErr && (kind == kEventRawKeyDown || kind == kEventRawKeyRepeat) &&
+            AsWindow(window))
+            status = HIMenuHandleKeyEvent(event);
         ReleaseEvent(event);
         return status;
     }
@@ -617,8 +630,8 @@ void InstallInputFilter()
                 }
             });
         }
-        static const ApplicationWindowsHook hook = {SetApplicationHidden, ActivateApplication, IsApplicationActive,
-                                                    nullptr, nullptr, nullptr, nullptr};
+        static const ApplicationWindowsHook hook = {
+            SetApplicationHidden, ActivateApplication, IsApplicationActive, nullptr, nullptr, nullptr, nullptr};
         SetApplicationWindowsHook(&hook);
     }
 }

@@ -1,3 +1,4 @@
+#include "HIToolboxTestSupport.h"
 #include <HIToolbox/HIToolboxInternal.h>
 #include <HIToolbox/HIToolboxTesting.h>
 #include <HIToolbox/HIView.h>
@@ -15,45 +16,9 @@
 
 namespace {
 
-class TestWindow {
-public:
-    TestWindow()
-    {
-        const Rect bounds = {100, 100, 200, 260};  // 160 × 100
-        EXPECT_EQ(CreateNewWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, &bounds, &window_), noErr);
-    }
-    ~TestWindow() { DisposeWindow(window_); }
-    operator WindowRef() const { return window_; }
-
-    HIViewRef Content() const
-    {
-        HIViewRef content = nullptr;
-        EXPECT_EQ(HIViewFindByID(HIViewGetRoot(window_), kHIViewWindowContentID, &content), noErr);
-        return content;
-    }
-
-private:
-    WindowRef window_ = nullptr;
-};
-
-using Body = std::function<OSStatus(EventRef)>;
-
-OSStatus RunBody(EventHandlerCallRef, EventRef event, void* body)
-{
-    return (*static_cast<Body*>(body))(event);
-}
-
-class Handlers {
-public:
-    void Install(EventTargetRef target, std::vector<EventTypeSpec> types, Body body)
-    {
-        bodies_.push_back(std::make_unique<Body>(std::move(body)));
-        ASSERT_EQ(InstallEventHandler(target, RunBody, types.size(), types.data(), bodies_.back().get(), nullptr),
-                  noErr);
-    }
-
-private:
-    std::vector<std::unique_ptr<Body>> bodies_;
+// A window of 160 × 100 with the standard handler.
+struct ViewWindow : TestWindow {
+    ViewWindow() : TestWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, {100, 100, 200, 260}) {}
 };
 
 // A kind of the tests': a solid colour from its value (0 red, 1 green, 2
@@ -97,7 +62,7 @@ protected:
 
 TEST_F(HIViewTest, TheTreeKeepsNibOrderAndRefusesLoops)
 {
-    TestWindow window;
+    ViewWindow window;
     HIViewRef content = window.Content();
     HIViewRef a = NewSwatch(content, {{0, 0}, {10, 10}}, 0);
     HIViewRef b = NewSwatch(content, {{10, 0}, {10, 10}}, 1);
@@ -139,7 +104,7 @@ TEST_F(HIViewTest, TheTreeKeepsNibOrderAndRefusesLoops)
 
 TEST_F(HIViewTest, PointsConvertBetweenViewsWindowAndScreen)
 {
-    TestWindow window;
+    ViewWindow window;
     HIViewRef outer = NewSwatch(window.Content(), {{20, 10}, {100, 80}}, 0);
     HIViewRef inner = NewSwatch(outer, {{5, 6}, {20, 20}}, 0);
     HIViewSetBoundsOrigin(outer, 100, 200);  // outer scrolled
@@ -171,7 +136,7 @@ TEST_F(HIViewTest, PointsConvertBetweenViewsWindowAndScreen)
 
 TEST_F(HIViewTest, VisibilityValuesPropertiesAndDisposal)
 {
-    TestWindow window;
+    ViewWindow window;
     ShowWindow(window);
     HIViewRef outer = NewSwatch(window.Content(), {{0, 0}, {50, 50}}, 0);
     HIViewRef inner = NewSwatch(outer, {{0, 0}, {10, 10}}, 0);
@@ -225,7 +190,7 @@ TEST_F(HIViewTest, VisibilityValuesPropertiesAndDisposal)
 // which climbs from the view to the window and the application.
 TEST_F(HIViewTest, AClickGivesValueChangedHitThenTheCommand)
 {
-    TestWindow window;
+    ViewWindow window;
     ShowWindow(window);
     HIViewRef swatch = NewSwatch(window.Content(), {{10, 10}, {40, 20}}, 0);
     SetControlCommandID(swatch, FourCC("swch"));
@@ -274,7 +239,7 @@ TEST_F(HIViewTest, AClickGivesValueChangedHitThenTheCommand)
 
 TEST_F(HIViewTest, FocusAdvancesInNibOrderAndKeysGoToTheFocus)
 {
-    TestWindow window;
+    ViewWindow window;
     ShowWindow(window);
     SelectWindow(window);
     HIViewRef group = NewSwatch(window.Content(), {{0, 0}, {100, 50}}, 0);
@@ -362,7 +327,7 @@ TEST_F(HIViewTest, RegisteredSubclassesLiveThroughTheirEvents)
                                        nullptr),
               hiObjectClassExistsErr);
     {
-        TestWindow window;
+        ViewWindow window;
         ShowWindow(window);
         EventRef init = nullptr;
         CreateEvent(nullptr, kEventClassHIObject, kEventHIObjectInitialize, 0, 0, &init);
@@ -391,7 +356,7 @@ TEST_F(HIViewTest, RegisteredSubclassesLiveThroughTheirEvents)
 // subviews on top, children clipped to their parent.
 TEST_F(HIViewTest, ATreeRendersAsTheGolden)
 {
-    TestWindow window;
+    ViewWindow window;
     ShowWindow(window);
     HIViewRef back = NewSwatch(window.Content(), {{10, 10}, {100, 60}}, 0);   // red
     HIViewRef child = NewSwatch(back, {{80, 40}, {40, 40}}, 1);               // green, clipped by its parent

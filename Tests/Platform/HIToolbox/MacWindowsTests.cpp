@@ -1,3 +1,4 @@
+#include "HIToolboxTestSupport.h"
 #include <HIToolbox/HIToolboxInternal.h>
 #include <HIToolbox/HIToolboxTesting.h>
 #include <HIToolbox/MacWindows.h>
@@ -15,52 +16,6 @@
 #include <vector>
 
 namespace {
-
-// A window of the test, disposed at its end unless the test did.
-class TestWindow {
-public:
-    explicit TestWindow(WindowClass windowClass = kDocumentWindowClass,
-                        WindowAttributes attributes = kWindowStandardDocumentAttributes |
-                                                      kWindowStandardHandlerAttribute,
-                        Rect bounds = {100, 100, 300, 400})
-    {
-        EXPECT_EQ(CreateNewWindow(windowClass, attributes, &bounds, &window_), noErr);
-    }
-    ~TestWindow() { DisposeWindow(window_); }  // nothing for a window gone already
-    operator WindowRef() const { return window_; }
-
-private:
-    WindowRef window_ = nullptr;
-};
-
-using Body = std::function<OSStatus(EventRef)>;
-
-OSStatus RunBody(EventHandlerCallRef, EventRef event, void* body)
-{
-    return (*static_cast<Body*>(body))(event);
-}
-
-// Handlers of one test, on any target.
-class Handlers {
-public:
-    void Install(EventTargetRef target, std::vector<EventTypeSpec> types, Body body)
-    {
-        bodies_.push_back(std::make_unique<Body>(std::move(body)));
-        EventHandlerRef handler = nullptr;
-        EXPECT_EQ(InstallEventHandler(target, RunBody, types.size(), types.data(), bodies_.back().get(), &handler),
-                  noErr);
-        handlers_.push_back(handler);
-    }
-    ~Handlers()
-    {
-        for (EventHandlerRef handler : handlers_)
-            RemoveEventHandler(handler);
-    }
-
-private:
-    std::vector<std::unique_ptr<Body>> bodies_;
-    std::vector<EventHandlerRef> handlers_;
-};
 
 std::string KindName(UInt32 kind)
 {
