@@ -75,6 +75,14 @@ NSFont* NSFont::boldSystemFontOfSize(CGFloat size)
                 true);
 }
 
+NSFont* NSFont::fontWithQFont(const QFont& font)
+{
+    if (qGuiApp == nullptr)
+        return nullptr;
+    const int pixels = font.pixelSize() > 0 ? font.pixelSize() : static_cast<int>(std::lround(font.pointSizeF()));
+    return Make(font.family(), pixels > 0 ? pixels : kDefaultFontSize, font.bold());
+}
+
 NSString* NSFont::fontName() const
 {
     return familyName();
@@ -93,6 +101,45 @@ CGFloat NSFont::widthOfString(const NSString* text) const
 CGFloat NSFont::widthOfString(const QString& text) const
 {
     return static_cast<CGFloat>(QFontMetricsF(font_).horizontalAdvance(text));
+}
+
+CGFloat NSFont::ascender() const
+{
+    return static_cast<CGFloat>(QFontMetricsF(font_).ascent());
+}
+
+CGFloat NSFont::descender() const
+{
+    return -static_cast<CGFloat>(QFontMetricsF(font_).descent());
+}
+
+CGFloat NSFont::leading() const
+{
+    return static_cast<CGFloat>(std::max<qreal>(0, QFontMetricsF(font_).leading()));
+}
+
+CGFloat NSFont::capHeight() const
+{
+    return static_cast<CGFloat>(QFontMetricsF(font_).capHeight());
+}
+
+CGFloat NSFont::xHeight() const
+{
+    return static_cast<CGFloat>(QFontMetricsF(font_).xHeight());
+}
+
+CGRect NSFont::boundingRectForFont() const
+{
+    // Qt knows the extremes across the glyphs: the lowest left and right
+    // bearings and the widest advance; accented capitals and descenders
+    // show how far the ink reaches beyond the ascent and descent.
+    const QFontMetricsF metrics(font_);
+    const QRectF ink = metrics.boundingRect(QString::fromUtf8("\u00c5\u00c7\u00c9gjpqy|"));
+    const qreal left = std::min<qreal>(0, metrics.minLeftBearing());
+    const qreal right = metrics.maxWidth() - std::min<qreal>(0, metrics.minRightBearing());
+    const qreal top = std::max(metrics.ascent(), -ink.top());
+    const qreal bottom = std::max(metrics.descent(), ink.bottom());
+    return CGRectMake(CGFloat(left), CGFloat(-bottom), CGFloat(right - left), CGFloat(top + bottom));
 }
 
 NSString* NSFont::description() const

@@ -21,6 +21,9 @@ public:
     // The desktop's general font at that size (0 or less: 13).
     static NSFont* systemFontOfSize(CGFloat size);
     static NSFont* boldSystemFontOfSize(CGFloat size);
+    // A Qt font (its family, pixel size and weight) as a font of this
+    // layer, for the platform code that picks fonts through Qt.
+    static NSFont* fontWithQFont(const QFont& font);
 
     // The family name; autoreleased.
     NSString* fontName() const;
@@ -30,6 +33,17 @@ public:
     CGFloat widthOfString(const NSString* text) const;
     CGFloat widthOfString(const QString& text) const;
     const QFont& qFont() const { return font_; }
+
+    // Metrics in points, y up from the baseline: the ascender is above it
+    // (positive), the descender below it (negative); the leading is the
+    // extra space between lines; the bounding box holds every glyph of
+    // the font.
+    CGFloat ascender() const;
+    CGFloat descender() const;
+    CGFloat leading() const;
+    CGFloat capHeight() const;
+    CGFloat xHeight() const;
+    CGRect boundingRectForFont() const;
 
     const char* className() const override { return "NSFont"; }
     NSString* description() const override;

@@ -1,5 +1,6 @@
 #include "HIView.h"
 
+#include "ControlKinds.h"
 #include "HIToolboxInternal.h"
 
 #include <CoreFoundation/CFRuntime.h>
@@ -511,6 +512,8 @@ OSStatus RootFollowsWindow(EventHandlerCallRef, EventRef event, void* refCon)
 
 HIViewRef NewView(OSType kind)
 {
+    static const bool kindsRegistered = (HIToolboxRegisterControlKinds(), true);
+    (void)kindsRegistered;
     auto* view = new OpaqueControlRef;
     view->kind = kind;
     auto found = Kinds().find(kind);
@@ -550,6 +553,14 @@ WindowViews& EnsureRoot(WindowRef window)
 
 OpaqueControlRef::~OpaqueControlRef()
 {
+    // A view released without being disposed of: its kind's state and its
+    // target go with it all the same.
+    if (!disposed) {
+        if (behaviour && behaviour->dispose)
+            behaviour->dispose(this);
+        disposed = true;
+        DisposeEventTarget(target);
+    }
     LiveViews().erase(this);
     if (title)
         CFRelease(title);

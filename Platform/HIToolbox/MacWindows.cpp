@@ -139,6 +139,8 @@ HIRect ToHIRect(const QRect& rect)
 
 // ---- the Qt side ----
 
+void AdoptActivation(WindowRef window);
+
 class WindowWidget final : public QWidget {
 public:
     WindowWidget(WindowRef window, Qt::WindowFlags flags) : QWidget(nullptr, flags), window_(window)
@@ -179,8 +181,11 @@ protected:
     void changeEvent(QEvent* event) override
     {
         QWidget::changeEvent(event);
+        // The window system activated it (the user, or a request of ours
+        // served late): our state follows, without asking for activation
+        // again, so two requests served out of order cannot chase each other.
         if (event->type() == QEvent::ActivationChange && window_ && isActiveWindow() && TheWindows().active != window_)
-            SelectWindow(window_);  // the user activated it through the window manager
+            AdoptActivation(window_);
     }
 
 private:
@@ -1190,6 +1195,19 @@ void BringToFront(WindowRef window)
         if (PlatformStacksWindows())
             widget->raise();
 }
+
+namespace {
+
+void AdoptActivation(WindowRef window)
+{
+    if (!AsWindow(window) || Floats(window) || (window->attributes & kWindowNoActivatesAttribute))
+        return;
+    RemoveFromOrder(window);
+    TheWindows().order.insert(TheWindows().order.begin(), window);
+    Activate(window);
+}
+
+}  // namespace
 
 void SelectWindow(WindowRef window)
 {
