@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "HIToolboxTestSupport.h"
+
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -18,46 +20,13 @@
 
 namespace {
 
-class TestWindow {
-public:
-    explicit TestWindow(Rect bounds = {100, 100, 400, 520})
+// A shown window with the standard handler.
+struct KindsWindow : TestWindow {
+    explicit KindsWindow(Rect bounds = {100, 100, 400, 520})
+        : TestWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, bounds)
     {
-        EXPECT_EQ(CreateNewWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, &bounds, &window_), noErr);
-        ShowWindow(window_);
+        ShowWindow(*this);
     }
-    ~TestWindow() { DisposeWindow(window_); }
-    operator WindowRef() const { return window_; }
-
-private:
-    WindowRef window_ = nullptr;
-};
-
-using Body = std::function<OSStatus(EventRef)>;
-
-OSStatus RunBody(EventHandlerCallRef, EventRef event, void* body)
-{
-    return (*static_cast<Body*>(body))(event);
-}
-
-class Handlers {
-public:
-    void Install(EventTargetRef target, std::vector<EventTypeSpec> types, Body body)
-    {
-        bodies_.push_back(std::make_unique<Body>(std::move(body)));
-        EventHandlerRef handler = nullptr;
-        EXPECT_EQ(InstallEventHandler(target, RunBody, types.size(), types.data(), bodies_.back().get(), &handler),
-                  noErr);
-        handlers_.push_back(handler);
-    }
-    ~Handlers()
-    {
-        for (EventHandlerRef handler : handlers_)
-            RemoveEventHandler(handler);
-    }
-
-private:
-    std::vector<std::unique_ptr<Body>> bodies_;
-    std::vector<EventHandlerRef> handlers_;
 };
 
 // Writes what a view is told of a click: value changes, hits with their
@@ -141,7 +110,7 @@ public:
 
 TEST(ControlKinds, ACheckBoxClickGivesValueChangedHitThenTheCommand)
 {
-    TestWindow window;
+    KindsWindow window;
     const Rect bounds = {10, 10, 30, 150};
     ControlRef box = nullptr;
     ASSERT_EQ(CreateCheckBoxControl(window, &bounds, CFSTR("Remember"), 0, true, &box), noErr);
@@ -177,7 +146,7 @@ TEST(ControlKinds, ACheckBoxClickGivesValueChangedHitThenTheCommand)
 
 TEST(ControlKinds, APopUpButtonTakesTheItemChosenAsItsValue)
 {
-    TestWindow window;
+    KindsWindow window;
     TestMenu menu(4);
     const Rect bounds = {10, 10, 32, 160};
     ControlRef popup = nullptr;
@@ -218,7 +187,7 @@ TEST(ControlKinds, APopUpButtonTakesTheItemChosenAsItsValue)
 
 TEST(ControlKinds, RadioButtonsInAGroupFollowTheGroupsValue)
 {
-    TestWindow window;
+    KindsWindow window;
     const Rect groupBounds = {10, 10, 100, 160};
     ControlRef group = nullptr;
     ASSERT_EQ(CreateRadioGroupControl(window, &groupBounds, &group), noErr);
@@ -265,7 +234,7 @@ TEST(ControlKinds, RadioButtonsInAGroupFollowTheGroupsValue)
 
 TEST(ControlKinds, TabsAndSegmentsTakeTheOneClicked)
 {
-    TestWindow window;
+    KindsWindow window;
     const ControlTabEntry entries[] = {
         {nullptr, CFSTR("General"), true}, {nullptr, CFSTR("Sheets"), true}, {nullptr, CFSTR("Off"), false}};
     const Rect tabBounds = {10, 10, 110, 390};
@@ -342,7 +311,7 @@ TEST(ControlKinds, TabsAndSegmentsTakeTheOneClicked)
 
 TEST(ControlKinds, SlidersAndScrollBarsFollowTheMouse)
 {
-    TestWindow window;
+    KindsWindow window;
     int live = 0;
     static int* liveCount = nullptr;
     liveCount = &live;
@@ -410,7 +379,7 @@ TEST(ControlKinds, SlidersAndScrollBarsFollowTheMouse)
 // refused call leaves the caller's buffer alone.
 TEST(ControlKinds, ControlDataByKind)
 {
-    TestWindow window;
+    KindsWindow window;
     const Rect bounds = {10, 10, 40, 120};
     ControlRef push = nullptr, bevel = nullptr, well = nullptr, text = nullptr, popup = nullptr, pane = nullptr;
     ASSERT_EQ(CreatePushButtonControl(window, &bounds, CFSTR("OK"), &push), noErr);
@@ -653,7 +622,7 @@ public:
     }
 
 private:
-    TestWindow window_;
+    KindsWindow window_;
     TestMenu menu_;
 };
 
@@ -692,7 +661,7 @@ TEST(ControlKinds, EveryKindDrawsTheSameEachTime)
 
 TEST(ControlKinds, ALookFollowsTheState)
 {
-    TestWindow window;
+    KindsWindow window;
     const Rect bounds = {10, 10, 30, 120};
     ControlRef box = nullptr;
     ASSERT_EQ(CreateCheckBoxControl(window, &bounds, CFSTR("Box"), 0, true, &box), noErr);
@@ -718,11 +687,11 @@ TEST(ControlKinds, ALookFollowsTheState)
 TEST(ControlKinds, ScreenPicturesShowOurWindowsFrontOverBack)
 {
     struct Painted {
-        std::unique_ptr<TestWindow> window;
+        std::unique_ptr<KindsWindow> window;
         Handlers handlers;
     };
     auto paint = [](Painted& painted, Rect bounds, QColor color) {
-        painted.window = std::make_unique<TestWindow>(bounds);
+        painted.window = std::make_unique<KindsWindow>(bounds);
         const Rect whole = {0, 0, short(bounds.bottom - bounds.top), short(bounds.right - bounds.left)};
         ControlRef pane = nullptr;
         ASSERT_EQ(CreateUserPaneControl(*painted.window, &whole, 0, &pane), noErr);

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "HIToolboxTestSupport.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,47 +23,9 @@
 
 namespace {
 
-class TestWindow {
-public:
-    TestWindow()
-    {
-        const Rect bounds = {100, 100, 200, 260};
-        EXPECT_EQ(CreateNewWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, &bounds, &window_), noErr);
-    }
-    ~TestWindow() { DisposeWindow(window_); }
-    operator WindowRef() const { return window_; }
-
-private:
-    WindowRef window_ = nullptr;
-};
-
-using Body = std::function<OSStatus(EventRef)>;
-
-OSStatus RunBody(EventHandlerCallRef, EventRef event, void* body)
-{
-    return (*static_cast<Body*>(body))(event);
-}
-
-// Handlers of one test, removed at its end (the application's target outlives it).
-class Handlers {
-public:
-    void Install(EventTargetRef target, std::vector<EventTypeSpec> types, Body body)
-    {
-        bodies_.push_back(std::make_unique<Body>(std::move(body)));
-        EventHandlerRef handler = nullptr;
-        EXPECT_EQ(InstallEventHandler(target, RunBody, types.size(), types.data(), bodies_.back().get(), &handler),
-                  noErr);
-        handlers_.push_back(handler);
-    }
-    ~Handlers()
-    {
-        for (EventHandlerRef handler : handlers_)
-            RemoveEventHandler(handler);
-    }
-
-private:
-    std::vector<std::unique_ptr<Body>> bodies_;
-    std::vector<EventHandlerRef> handlers_;
+// A hidden window of 160 × 100 with the standard handler.
+struct MenuWindow : TestWindow {
+    MenuWindow() : TestWindow(kDocumentWindowClass, kWindowStandardHandlerAttribute, {100, 100, 200, 260}) {}
 };
 
 // A menu of the test, released at its end.
@@ -162,7 +126,7 @@ TEST(Menus, AChosenItemTravelsTheFocusChainWithItsMenuAndIndex)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        TestWindow window;
+        MenuWindow window;
         Handlers handlers;
         TestMenu menu(131);
         menu.Append("First", FourCC("frst"));
