@@ -89,3 +89,46 @@ void HIViewSetKindData(HIViewRef view, void* data);
 // Tells the view its value changed (kEventControlValueFieldChanged) and
 // redraws it; SetControl32BitValue does it too.
 void HIViewValueChanged(HIViewRef view);
+
+// ---- properties by creator and tag ----
+
+#include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
+
+// The properties windows, views and menu items carry: any size, copied in
+// and out. `notFound` is the status of the kind that owns them.
+class HIPropertyTable {
+public:
+    explicit HIPropertyTable(OSStatus notFound) : notFound_(notFound) {}
+
+    OSStatus Set(OSType creator, OSType tag, ByteCount size, const void* data)
+    {
+        if (size > 0 && !data)
+            return paramErr;
+        const auto* bytes = static_cast<const UInt8*>(data);
+        values_[{creator, tag}] = std::vector<UInt8>(bytes, bytes + size);
+        return noErr;
+    }
+    // Copies at most `bufferSize` bytes; `actualSize` (may be nil) gets the
+    // whole size. A missing property leaves the outputs untouched.
+    OSStatus Get(OSType creator, OSType tag, ByteCount bufferSize, ByteCount* actualSize, void* buffer) const
+    {
+        if (bufferSize > 0 && !buffer)
+            return paramErr;
+        const auto found = values_.find({creator, tag});
+        if (found == values_.end())
+            return notFound_;
+        if (actualSize)
+            *actualSize = ByteCount(found->second.size());
+        if (buffer && !found->second.empty())
+            std::memcpy(buffer, found->second.data(), std::min<size_t>(bufferSize, found->second.size()));
+        return noErr;
+    }
+    OSStatus Remove(OSType creator, OSType tag) { return values_.erase({creator, tag}) ? noErr : notFound_; }
+
+private:
+    OSStatus notFound_;
+    std::map<std::pair<OSType, OSType>, std::vector<UInt8>> values_;
+};

@@ -63,7 +63,7 @@ struct OpaqueControlRef final : CFRuntimeObject {
     SRefCon refCon = nullptr;
     HIViewID id = {0, 0};
     UInt32 features = 0;
-    std::map<std::pair<OSType, OSType>, std::vector<UInt8>> properties;
+    HIPropertyTable properties{controlPropertyNotFoundErr};
     EventTargetRef target = nullptr;
     void* kindData = nullptr;
 };
@@ -1307,27 +1307,14 @@ OSStatus SetControlProperty(ControlRef control, OSType propertyCreator, OSType p
                             const void* propertyData)
 {
     HIViewRef view = AsView(control);
-    if (!view || (propertySize > 0 && !propertyData))
-        return paramErr;
-    const auto* bytes = static_cast<const UInt8*>(propertyData);
-    view->properties[{propertyCreator, propertyTag}] = std::vector<UInt8>(bytes, bytes + propertySize);
-    return noErr;
+    return view ? view->properties.Set(propertyCreator, propertyTag, propertySize, propertyData) : paramErr;
 }
 
 OSStatus GetControlProperty(ControlRef control, OSType propertyCreator, OSType propertyTag, ByteCount bufferSize,
                             ByteCount* actualSize, void* propertyBuffer)
 {
     HIViewRef view = AsView(control);
-    if (!view || (bufferSize > 0 && !propertyBuffer))
-        return paramErr;
-    auto found = view->properties.find({propertyCreator, propertyTag});
-    if (found == view->properties.end())
-        return controlPropertyNotFoundErr;
-    if (actualSize)
-        *actualSize = ByteCount(found->second.size());
-    if (propertyBuffer)
-        std::memcpy(propertyBuffer, found->second.data(), std::min<size_t>(bufferSize, found->second.size()));
-    return noErr;
+    return view ? view->properties.Get(propertyCreator, propertyTag, bufferSize, actualSize, propertyBuffer) : paramErr;
 }
 
 OSStatus GetControlPropertySize(ControlRef control, OSType propertyCreator, OSType propertyTag, ByteCount* size)
@@ -1338,9 +1325,7 @@ OSStatus GetControlPropertySize(ControlRef control, OSType propertyCreator, OSTy
 OSStatus RemoveControlProperty(ControlRef control, OSType propertyCreator, OSType propertyTag)
 {
     HIViewRef view = AsView(control);
-    if (!view)
-        return paramErr;
-    return view->properties.erase({propertyCreator, propertyTag}) ? noErr : controlPropertyNotFoundErr;
+    return view ? view->properties.Remove(propertyCreator, propertyTag) : paramErr;
 }
 
 OSStatus SetControlData(ControlRef inControl, ControlPartCode inPart, ResType inTagName, Size inSize,

@@ -67,7 +67,7 @@ struct OpaqueWindowPtr {
     bool disposing = false;
     CGFloat alpha = 1;
     WindowRef sheetParent = nullptr;
-    std::map<std::pair<PropertyCreator, PropertyTag>, std::vector<UInt8>> properties;
+    HIPropertyTable properties{errWindowPropertyNotFound};
     OpaqueWindowGroupRef group;
     Backing backing;
     HIWindowContentDrawer drawer = nullptr;
@@ -1039,31 +1039,14 @@ OSStatus SetWindowProperty(WindowRef window, PropertyCreator creator, PropertyTa
                            const void* buffer)
 {
     WindowRef live = AsWindow(window);
-    if (!live)
-        return errInvalidWindowRef;
-    if (size > 0 && !buffer)
-        return paramErr;
-    const auto* bytes = static_cast<const UInt8*>(buffer);
-    live->properties[{creator, tag}] = std::vector<UInt8>(bytes, bytes + size);
-    return noErr;
+    return live ? live->properties.Set(creator, tag, size, buffer) : errInvalidWindowRef;
 }
 
 OSStatus GetWindowProperty(WindowRef window, PropertyCreator creator, PropertyTag tag, ByteCount bufferSize,
                            ByteCount* actualSize, void* buffer)
 {
     WindowRef live = AsWindow(window);
-    if (!live)
-        return errInvalidWindowRef;
-    if (bufferSize > 0 && !buffer)
-        return paramErr;
-    auto found = live->properties.find({creator, tag});
-    if (found == live->properties.end())
-        return errWindowPropertyNotFound;
-    if (actualSize)
-        *actualSize = ByteCount(found->second.size());
-    if (buffer)
-        std::memcpy(buffer, found->second.data(), std::min<size_t>(bufferSize, found->second.size()));
-    return noErr;
+    return live ? live->properties.Get(creator, tag, bufferSize, actualSize, buffer) : errInvalidWindowRef;
 }
 
 OSStatus GetWindowPropertySize(WindowRef window, PropertyCreator creator, PropertyTag tag, ByteCount* size)
@@ -1074,9 +1057,7 @@ OSStatus GetWindowPropertySize(WindowRef window, PropertyCreator creator, Proper
 OSStatus RemoveWindowProperty(WindowRef window, PropertyCreator creator, PropertyTag tag)
 {
     WindowRef live = AsWindow(window);
-    if (!live)
-        return errInvalidWindowRef;
-    return live->properties.erase({creator, tag}) ? noErr : errWindowPropertyNotFound;
+    return live ? live->properties.Remove(creator, tag) : errInvalidWindowRef;
 }
 
 // ---- bounds ----

@@ -881,9 +881,7 @@ OSStatus SetMenuItemProperty(MenuRef menu, MenuItemIndex item, OSType propertyCr
     const OSStatus status = PropertiesOf(menu, item, &properties);
     if (status != noErr)
         return status;
-    const auto* bytes = static_cast<const UInt8*>(propertyData);
-    (*properties)[{propertyCreator, propertyTag}] = std::vector<UInt8>(bytes, bytes + propertySize);
-    return noErr;
+    return properties->Set(propertyCreator, propertyTag, propertySize, propertyData);
 }
 
 OSStatus GetMenuItemProperty(MenuRef menu, MenuItemIndex item, OSType propertyCreator, OSType propertyTag,
@@ -895,14 +893,7 @@ OSStatus GetMenuItemProperty(MenuRef menu, MenuItemIndex item, OSType propertyCr
     const OSStatus status = PropertiesOf(menu, item, &properties);
     if (status != noErr)
         return status;
-    const auto found = properties->find({propertyCreator, propertyTag});
-    if (found == properties->end())
-        return menuPropertyNotFoundErr;
-    if (actualSize)
-        *actualSize = ByteCount(found->second.size());
-    if (propertyBuffer)
-        std::memcpy(propertyBuffer, found->second.data(), std::min<size_t>(bufferSize, found->second.size()));
-    return noErr;
+    return properties->Get(propertyCreator, propertyTag, bufferSize, actualSize, propertyBuffer);
 }
 
 OSStatus GetMenuItemPropertySize(MenuRef menu, MenuItemIndex item, OSType propertyCreator, OSType propertyTag,
@@ -919,7 +910,7 @@ OSStatus RemoveMenuItemProperty(MenuRef menu, MenuItemIndex item, OSType propert
     const OSStatus status = PropertiesOf(menu, item, &properties);
     if (status != noErr)
         return status;
-    return properties->erase({propertyCreator, propertyTag}) ? noErr : menuPropertyNotFoundErr;
+    return properties->Remove(propertyCreator, propertyTag);
 }
 
 // ---- commands ----

@@ -3,6 +3,8 @@
 // the menu bar strip) in MenuBar.cpp.
 #pragma once
 
+#include "HIToolboxInternal.h"
+
 #include <HIToolbox/Menus.h>
 
 #include <CoreFoundation/CFRuntime.h>
@@ -12,7 +14,10 @@
 #include <utility>
 #include <vector>
 
-using MenuProperties = std::map<std::pair<OSType, OSType>, std::vector<UInt8>>;
+// An item's (or, as item 0, the menu's) properties.
+struct MenuProperties : HIPropertyTable {
+    MenuProperties() : HIPropertyTable(menuPropertyNotFoundErr) {}
+};
 
 struct MenuItem {
     MenuItem() = default;
