@@ -15,6 +15,7 @@
 #include <CoreFoundation/CFDate.h>
 #include <CoreFoundation/CFNumber.h>
 #include <CoreFoundation/CFPropertyList.h>
+#include <Support/FileAccess.h>
 #include <Support/UTF8.h>
 
 #include <algorithm>
@@ -354,7 +355,7 @@ private:
                 text = scratch_;
                 return ReadCloseTag(name);
             } else {
-                return Fail("an element inside <" + std::string(name) + ">"), false;
+                return Fail("an element inside <" + FileAccess::ForMessage(name) + ">"), false;
             }
         }
     }
@@ -386,7 +387,7 @@ private:
                 return Fail("an invalid character reference"), false;
             AppendUTF8(out, code);
         } else {
-            return Fail("an unknown entity &" + std::string(name) + ";"), false;
+            return Fail("an unknown entity &" + FileAccess::ForMessage(name) + ";"), false;
         }
         return true;
     }
@@ -446,7 +447,7 @@ private:
             return ParseDate(Trimmed(text));
         if (name == "data")
             return ParseData(text);
-        return Fail("an unknown element <" + std::string(name) + ">"), Owned();
+        return Fail("an unknown element <" + FileAccess::ForMessage(name) + ">"), Owned();
     }
 
     Owned ReadDictionary(const Tag& tag, int depth)

@@ -399,6 +399,20 @@ TEST(CFPropertyList, RefusesMalformedAndUnsafeInput)
     EXPECT_TRUE(ParsePropertyList(valid));
 }
 
+// A reason quotes what it refuses, cut short: a 64 MB tag name gives a
+// reason of a line, not of 64 MB.
+TEST(CFPropertyList, RefusalsQuoteOnlyTheStartOfAHugeName)
+{
+    const std::string huge(64 << 20, 'x');
+    for (const std::string& xml : {Document("<" + huge + "/>"), Document("<string>&" + huge + ";</string>"),
+                                   Document("<string>a<" + huge + "/></string>")}) {
+        std::string error;
+        EXPECT_FALSE(ParsePropertyList(xml, kCFPropertyListImmutable, &error));
+        EXPECT_FALSE(error.empty());
+        EXPECT_LT(error.size(), 400u) << error.substr(0, 300);
+    }
+}
+
 TEST(CFPropertyList, DeepNestingIsRefusedWithoutOverflowingTheStack)
 {
     std::string deep = "<plist>";
