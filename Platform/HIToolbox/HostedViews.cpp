@@ -1,5 +1,7 @@
 #include "HostedViews.h"
 
+#include "Menus.h"
+
 #include "HIThemeQt.h"
 #include "HostedViewsInternal.h"
 
@@ -348,8 +350,18 @@ struct EditTextHost final : HostedView {
     ControlFontStyleRec style = {};
     bool password = false;
     OptionBits attributes = 0;
-    MenuRef searchMenu = nullptr;
+    MenuRef searchMenu = nullptr;  // held
     QAction* searchIcon = nullptr;
+
+    ~EditTextHost() override { SetSearchMenu(nullptr); }
+    void SetSearchMenu(MenuRef menu)
+    {
+        if (menu)
+            RetainMenu(menu);
+        if (searchMenu)
+            ReleaseMenu(searchMenu);
+        searchMenu = menu;
+    }
 };
 
 EditTextHost* EditTextOf(HIViewRef view)
@@ -896,7 +908,7 @@ OSStatus HISearchFieldCreate(const HIRect* inBounds, OptionBits inAttributes, Me
         return status;
     EditTextHost* hosted = EditTextOf(view);
     hosted->attributes = inAttributes;
-    hosted->searchMenu = inSearchMenu;
+    hosted->SetSearchMenu(inSearchMenu);
     ApplySearchAttributes(*hosted);
     if (inDescriptiveText)
         hosted->Edit()->setPlaceholderText(ToQString(inDescriptiveText));
@@ -957,7 +969,7 @@ OSStatus HISearchFieldSetSearchMenu(HIViewRef inSearchField, MenuRef inSearchMen
     EditTextHost* hosted = SearchFieldOf(inSearchField);
     if (!hosted)
         return paramErr;
-    hosted->searchMenu = inSearchMenu;
+    hosted->SetSearchMenu(inSearchMenu);
     return noErr;
 }
 
