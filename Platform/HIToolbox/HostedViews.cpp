@@ -619,7 +619,14 @@ void ApplyClockStyle(ClockHost& hosted)
     default:
         format = locale.timeFormat(QLocale::ShortFormat);
     }
+    HostedViewChange change(hosted);  // the program's doing, not the user's
+    const QDateTime shown = edit->dateTime();
     edit->setDisplayFormat(format);
+    // A time-only format pins the editor's date range to the day it showed;
+    // a date format must reach any day again, and keep the time it holds.
+    edit->clearMinimumDateTime();
+    edit->clearMaximumDateTime();
+    edit->setDateTime(shown);
     const bool displayOnly = hosted.flags & kControlClockFlagDisplayOnly;
     edit->setReadOnly(displayOnly);
     edit->setButtonSymbols(displayOnly ? QAbstractSpinBox::NoButtons : QAbstractSpinBox::UpDownArrows);

@@ -532,4 +532,23 @@ TEST_F(HostedViewsTest, TheClockKeepsAnAbsoluteTimeAndTellsMouseChangesAsHits)
     EXPECT_TRUE(qobject_cast<QDateTimeEdit*>(HIViewGetHostedWidget(clock))->isReadOnly());
 }
 
+// Every kind of clock keeps the time it is given, whatever it shows of it.
+TEST_F(HostedViewsTest, EveryClockTypeKeepsItsTime)
+{
+    for (ControlClockType type : {kControlClockTypeHourMinute, kControlClockTypeHourMinuteSecond,
+                                  kControlClockTypeMonthDayYear, kControlClockTypeMonthYear}) {
+        SCOPED_TRACE(type);
+        ControlRef clock = nullptr;
+        const Rect bounds = {20, 20, 44, 220};
+        ASSERT_EQ(CreateClockControl(window, &bounds, type, 0, &clock), noErr);
+        const CFAbsoluteTime time = 500000000.0;  // 2016-11-05, far from today
+        EXPECT_EQ(SetControlData(clock, 0, kControlClockAbsoluteTimeTag, sizeof time, &time), noErr);
+        TestRunUntilIdle();
+        CFAbsoluteTime got = 0;
+        EXPECT_EQ(GetControlData(clock, 0, kControlClockAbsoluteTimeTag, sizeof got, &got, nullptr), noErr);
+        EXPECT_EQ(got, time);
+        DisposeControl(clock);
+    }
+}
+
 }  // namespace
