@@ -445,13 +445,14 @@ OSErr AECountItems(const AEDescList* theAEDescList, long* theCount)
     return noErr;
 }
 
-OSErr AEPutPtr(AEDescList* theAEDescList, long index, DescType typeCode, const void* dataPtr, Size dataSize)
+namespace {
+
+// Puts a value at a place of a list: 1 to the count replaces, 0 or the
+// count + 1 appends.
+OSErr PutInList(AEDescList* list, long index, Value value)
 {
-    Value value;
-    if (const OSErr status = PlainValue(typeCode, dataPtr, dataSize, &value))
-        return status;
     OpaqueAEDataStorageType* storage = nullptr;
-    if (const OSErr status = Storage(theAEDescList, &storage))
+    if (const OSErr status = Storage(list, &storage))
         return status;
     if (storage->kind != Kind::List)
         return errAEWrongDataType;
@@ -465,24 +466,22 @@ OSErr AEPutPtr(AEDescList* theAEDescList, long index, DescType typeCode, const v
     return noErr;
 }
 
+}  // namespace
+
+OSErr AEPutPtr(AEDescList* theAEDescList, long index, DescType typeCode, const void* dataPtr, Size dataSize)
+{
+    Value value;
+    if (const OSErr status = PlainValue(typeCode, dataPtr, dataSize, &value))
+        return status;
+    return PutInList(theAEDescList, index, std::move(value));
+}
+
 OSErr AEPutDesc(AEDescList* theAEDescList, long index, const AEDesc* theAEDesc)
 {
     Value value;
     if (const OSErr status = Read(theAEDesc, &value))
         return status;
-    OpaqueAEDataStorageType* storage = nullptr;
-    if (const OSErr status = Storage(theAEDescList, &storage))
-        return status;
-    if (storage->kind != Kind::List)
-        return errAEWrongDataType;
-    const long count = static_cast<long>(storage->items.size());
-    if (index < 0 || index > count + 1)
-        return errAEIllegalIndex;
-    if (index == 0 || index == count + 1)
-        storage->items.push_back(Item{typeWildCard, std::move(value)});
-    else
-        storage->items[static_cast<size_t>(index - 1)].value = std::move(value);
-    return noErr;
+    return PutInList(theAEDescList, index, std::move(value));
 }
 
 namespace {

@@ -45,6 +45,11 @@ class WindowWidget;
 struct Backing {
     QImage image;
     QRegion invalid;
+    // On an X server, for a translucent window: bit 1 where the image has
+    // a pixel that is not fully transparent, kept up to date where drawn.
+    QImage painted;
+    bool shapeScheduled = false;
+    QElapsedTimer sinceShape;
 };
 
 }  // namespace
@@ -345,32 +350,57 @@ void ScheduleUpdate(WindowRef window)
 // Which pixels take clicks: on an X server a translucent window's input
 // region is kept to its painted pixels, so a click on a fully transparent
 // pixel reaches the window beneath, whoever owns it.
-void UpdateInputShape(WindowRef window)
+void ApplyInputShape(WindowRef window)
+{
+    window->backing.shapeScheduled = false;
+    WindowWidget* widget = WidgetOf(window);
+    if (!widget)
+        return;
+    const QRegion painted(QBitmap::fromImage(window->backing.painted));
+    // Nothing painted: an input region outside the window takes no click.
+    widget->setMask(painted.isEmpty() ? QRegion(-2, -2, 1, 1) : painted);
+}
+
+void UpdateInputShape(WindowRef window, const QRegion& drawn)
 {
     WindowWidget* widget = WidgetOf(window);
-    if (!widget || !Translucent(window) || QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (!widget || !Translucent(window) || QGuiApplication::platformName() != QLatin1String("xcb") ||
+        !widget->windowHandle())
         return;
-    QWindow* handle = widget->windowHandle();
-    if (!handle)
-        return;
-    // Bit 1 (black, a QBitmap's colour 1) wherever the pixel is not fully transparent.
-    const QImage& image = window->backing.image;
-    QImage mono(image.size(), QImage::Format_MonoLSB);
-    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    mono.fill(0);
-    bool any = false;
-    for (int y = 0; y < image.height(); ++y) {
+    Backing& backing = window->backing;
+    const QImage& image = backing.image;
+    if (backing.painted.size() != image.size()) {
+        backing.painted = QImage(image.size(), QImage::Format_MonoLSB);
+        backing.painted.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});  // bit 1: a QBitmap's colour 1
+        backing.painted.fill(0);
+    }
+    // Only the pixels just drawn can have changed.
+    const QRect area = drawn.boundingRect() & image.rect();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
         const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        uchar* bits = mono.scanLine(y);
-        for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(pixels[x]) != 0) {
-                bits[x >> 3] |= uchar(1 << (x & 7));
-                any = true;
-            }
+        uchar* bits = backing.painted.scanLine(y);
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const uchar bit = uchar(1 << (x & 7));
+            bits[x >> 3] = qAlpha(pixels[x]) != 0 ? bits[x >> 3] | bit : bits[x >> 3] & ~bit;
         }
     }
-    // Nothing painted: an input region outside the window takes no click.
-    widget->setMask(any ? QRegion(QBitmap::fromImage(mono)) : QRegion(-2, -2, 1, 1));
+    // The region is made from the whole mask at once, then at most every
+    // 50 ms: a canvas redrawn every frame does not pay for it every frame.
+    constexpr qint64 kInterval = 50;
+    if (backing.shapeScheduled)
+        return;
+    if (!backing.sinceShape.isValid() || backing.sinceShape.elapsed() >= kInterval) {
+        backing.sinceShape.start();
+        ApplyInputShape(window);
+        return;
+    }
+    backing.shapeScheduled = true;
+    QTimer::singleShot(int(kInterval - backing.sinceShape.elapsed()), widget, [window] {
+        if (AsWindow(window)) {
+            window->backing.sinceShape.start();
+            ApplyInputShape(window);
+        }
+    });
 }
 
 // ---- input ----
@@ -1612,7 +1642,7 @@ OSStatus HIWindowFlush(WindowRef window)
     CGContextRelease(context);
     if (!AsWindow(live))
         return noErr;
-    UpdateInputShape(live);
+    UpdateInputShape(live, invalid);
     if (WindowWidget* widget = WidgetOf(live))
         widget->update(invalid);
     return noErr;

@@ -13,7 +13,10 @@
 #include <CoreFoundation/CFURL.h>
 #include <CoreGraphics/CGImageQt.h>
 
+#include <Support/FileAccess.h>
+
 #include <QApplication>
+#include <QBuffer>
 #include <QElapsedTimer>
 
 #include <cstdio>
@@ -22,6 +25,16 @@
 #include <vector>
 
 namespace {
+
+// A whole PNG or none: an earlier rendering is replaced only by a complete one.
+bool WritePNG(const QImage& image, const std::string& path)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return image.save(&buffer, "PNG") &&
+           FileAccess::WriteAtomically(path, bytes.constData(), static_cast<size_t>(bytes.size())) == 0;
+}
 
 // Lets the window's widgets settle (shown, laid out, painted).
 void Settle()
@@ -87,7 +100,7 @@ int main(int argc, char** argv)
                 c = '_';
         }
         const std::filesystem::path file = output / (fileName + ".png");
-        if (!image || !CGImageGetQImage(image).save(QString::fromStdString(file.string()), "PNG"))
+        if (!image || !WritePNG(CGImageGetQImage(image), file.string()))
             status = Fail("cannot write " + file.string());
         else
             std::printf("%s\n", file.c_str());
