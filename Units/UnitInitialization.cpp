@@ -6,6 +6,7 @@
 #include <Units/Classes/TPrintSessionUnit.h>
 #include <Units/Classes/TResponderUnit.h>
 #include <Units/Classes/TStringUnit.h>
+#include <Units/Classes/TUndoManagerUnit.h>
 #include <Units/CrossPlatform/ToolboxAll.h>
 #include <Units/Utilities/CocoaUtilities.h>
 
@@ -22,6 +23,7 @@ void InitializeUnits()
     InitializeTArrayUnit();
     InitializeTResponderUnit();
     InitializeTStringUnit();
+    InitializeTUndoManagerUnit();
     InitializeTHTTPUnit();
     InitializeTPasteboardUnit();
     InitializeTPrintSessionUnit();

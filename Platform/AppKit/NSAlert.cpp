@@ -1,11 +1,18 @@
 #include "NSAlert.h"
 
+#include "ModalHold.h"
+
+#include "NSWindow.h"
+
+#include <CarbonCore/CarbonEventLoop.h>
 #include <Support/Diagnostics.h>
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QString>
+
+#include <memory>
 
 namespace {
 
@@ -23,6 +30,29 @@ NSString* Retained(const NSString* text)
 QString ToQString(const NSString* text)
 {
     return QString::fromStdString(text->UTF8String());
+}
+
+struct PendingSheetEnd {
+    std::function<void(NSModalResponse)> completion;
+    NSModalResponse response;
+};
+
+void EndSheet(EventLoopTimerRef timer, void* data)
+{
+    RemoveEventLoopTimer(timer);
+    std::unique_ptr<PendingSheetEnd> pending(static_cast<PendingSheetEnd*>(data));
+    pending->completion(pending->response);
+}
+
+// Runs the completion on the next pass of the main loop.
+void FinishSheetLater(std::function<void(NSModalResponse)> completion, NSModalResponse response)
+{
+    auto* pending = new PendingSheetEnd{std::move(completion), response};
+    EventLoopTimerRef timer = nullptr;
+    if (InstallEventLoopTimer(GetMainEventLoop(), 0, 0, EndSheet, pending, &timer) != noErr) {
+        std::unique_ptr<PendingSheetEnd> owned(pending);
+        owned->completion(owned->response);
+    }
 }
 
 }  // namespace
@@ -112,6 +142,15 @@ NSModalResponse NSAlert::runModal()
     }
 
     QMessageBox box;
+    const std::vector<QPushButton*> buttons = SetUpBox(box);
+    // The program waits in the alert: its timers and notifications wait too.
+    const ModalHold hold;
+    box.exec();
+    return ResponseOf(box, buttons);
+}
+
+std::vector<QPushButton*> NSAlert::SetUpBox(QMessageBox& box) const
+{
     box.setText(ToQString(messageText_));
     box.setInformativeText(ToQString(informativeText_));
     box.setIcon(style_ == NSAlertStyleCritical        ? QMessageBox::Critical
@@ -133,12 +172,50 @@ NSModalResponse NSAlert::runModal()
         }
     }
     box.setDefaultButton(buttons.front());
-    box.exec();
+    return buttons;
+}
+
+NSModalResponse NSAlert::ResponseOf(const QMessageBox& box, const std::vector<QPushButton*>& buttons)
+{
     for (size_t i = 0; i < buttons.size(); ++i) {
         if (box.clickedButton() == buttons[i])
             return NSAlertFirstButtonReturn + static_cast<NSModalResponse>(i);
     }
     return NSAlertFirstButtonReturn;
+}
+
+void NSAlert::beginSheetModalForWindow(NSWindow* window, std::function<void(NSModalResponse)> completion)
+{
+    QWidget* parent = window ? window->widget() : nullptr;
+    if (currentScript != nullptr || parent == nullptr) {
+        // Recorded and answered (or run modally) now; the completion still
+        // comes after this call, as a sheet's does.
+        const NSModalResponse response = runModal();
+        if (completion)
+            FinishSheetLater(std::move(completion), response);
+        return;
+    }
+    auto* box = new QMessageBox(parent);
+    box->setWindowModality(Qt::WindowModal);
+    const std::vector<QPushButton*> buttons = SetUpBox(*box);
+    retain();  // the alert stays while its sheet is up
+    auto answered = std::make_shared<bool>(false);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [this, box, buttons, answered, completion = std::move(completion)](int) {
+                         *answered = true;
+                         const NSModalResponse response = ResponseOf(*box, buttons);
+                         box->deleteLater();
+                         if (completion)
+                             completion(response);
+                         release();
+                     });
+    // A window that goes while its sheet is up takes the sheet along
+    // unanswered: the alert is let go all the same.
+    QObject::connect(box, &QObject::destroyed, [this, answered]() {
+        if (!*answered)
+            release();
+    });
+    box->open();
 }
 
 NSAlertScript::NSAlertScript() : outer_(currentScript)

@@ -11,8 +11,13 @@
 #include <Foundation/NSString.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
+
+class NSWindow;
+class QMessageBox;
+class QPushButton;
 
 typedef NSInteger NSModalResponse;
 
@@ -57,12 +62,24 @@ public:
 
     // Shows the alert and waits for a button.
     NSModalResponse runModal();
+    // Shows the alert as a sheet on the window (modal to that window only)
+    // and answers at once; `completion` (may be empty) gets the button once
+    // the user chose one. The alert stays alive while its sheet is up. A
+    // scripted alert is recorded and answered now, and a nil window (or
+    // one without a widget) runs it as runModal does; either way the
+    // completion runs on the next pass of the main loop.
+    void beginSheetModalForWindow(NSWindow* window, std::function<void(NSModalResponse)> completion);
 
     const char* className() const override { return "NSAlert"; }
 
 private:
     NSAlert();
     ~NSAlert() override;
+
+    // The texts, icon and buttons of the alert on the box; answers the
+    // buttons in order.
+    std::vector<QPushButton*> SetUpBox(QMessageBox& box) const;
+    static NSModalResponse ResponseOf(const QMessageBox& box, const std::vector<QPushButton*>& buttons);
 
     NSString* messageText_;                // retained
     NSString* informativeText_;            // retained

@@ -148,6 +148,11 @@ public:
     static NSGraphicsContext* graphicsContextWithGraphicsPort(CGContextRef port, bool flipped);
     // Owned by the caller; nil for a nil port.
     static NSGraphicsContext* newWithGraphicsPort(CGContextRef port, bool flipped);
+    // The same as graphicsContextWithGraphicsPort, by its later name.
+    static NSGraphicsContext* graphicsContextWithCGContext(CGContextRef context, bool flipped)
+    {
+        return graphicsContextWithGraphicsPort(context, flipped);
+    }
     // The calling thread's current context; nil when none is set.
     static NSGraphicsContext* currentContext();
     static void setCurrentContext(NSGraphicsContext* context);
@@ -157,6 +162,7 @@ public:
     static void restoreGraphicsState();
 
     CGContextRef graphicsPort() const { return port_; }
+    CGContextRef CGContext() const { return port_; }
     bool isFlipped() const { return flipped_; }
 
     const char* className() const override { return "NSGraphicsContext"; }

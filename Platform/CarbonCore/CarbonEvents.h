@@ -158,6 +158,8 @@ enum : EventKind {
 enum : EventKind {
     kEventTextInputUpdateActiveInputArea = 1,
     kEventTextInputUnicodeForKeyEvent = 2,
+    kEventTextInputUnicodeText = 7,
+    kEventTextInputFilterText = 14,
 };
 
 // Application.

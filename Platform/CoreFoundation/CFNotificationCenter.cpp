@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -346,8 +347,8 @@ CFNotificationCenterRef CFNotificationCenterGetDistributedCenter()
     return center;
 }
 
-// Nothing is ever held back, so every registration behaves as
-// CFNotificationSuspensionBehaviorDeliverImmediately.
+// The suspension behaviour is not looked at: every registration is held
+// alike while a modal alert holds delivery (CFNotificationCenterHoldDistributedDelivery).
 void CFNotificationCenterAddObserver(CFNotificationCenterRef center, const void* observer,
                                      CFNotificationCallback callBack, CFStringRef name, const void* object,
                                      CFNotificationSuspensionBehavior)
@@ -401,6 +402,24 @@ void CFNotificationCenterPostNotification(CFNotificationCenterRef center, CFStri
 
 namespace {
 
+// A received notification whose delivery waits for the holds to end: the
+// observers registered when it arrived (one removed meanwhile is passed
+// over) and what it carries.
+struct HeldNotification {
+    RegistrationList snapshot;
+    CFRef<CFStringRef> name;
+    CFRef<CFStringRef> object;
+    CFRef<CFTypeRef> userInfo;
+};
+
+// Main thread only, like the delivery itself.
+int gDeliveryHolds = 0;
+std::deque<HeldNotification> gHeldNotifications;
+bool gHeldDeliveryScheduled = false;
+
+void DeliverReceived(const HeldNotification& notification);
+void ScheduleHeldDelivery();
+
 // Called on the main thread for every signal of our path, interface and
 // member, from any process on the bus: everything is checked before use.
 void ReceiveFromBus(const QDBusMessage& message)
@@ -434,9 +453,59 @@ void ReceiveFromBus(const QDBusMessage& message)
         if (CFGetTypeID(userInfo) != CFDictionaryGetTypeID())
             return DropReceived(message, "its user info is not a dictionary");
     }
-    Deliver(center, snapshot, name, object.get(), static_cast<CFDictionaryRef>(userInfo.get()), true);
+    HeldNotification notification{snapshot, std::move(name), std::move(object), std::move(userInfo)};
+    // Behind notifications still held, a new one waits its turn too.
+    if (gDeliveryHolds > 0 || !gHeldNotifications.empty()) {
+        gHeldNotifications.push_back(std::move(notification));
+        ScheduleHeldDelivery();
+        return;
+    }
+    DeliverReceived(notification);
+}
+
+void DeliverReceived(const HeldNotification& notification)
+{
+    Deliver(CFNotificationCenterGetDistributedCenter(), notification.snapshot, notification.name,
+            notification.object.get(), static_cast<CFDictionaryRef>(notification.userInfo.get()), true);
+}
+
+void DeliverHeldNotifications()
+{
+    gHeldDeliveryScheduled = false;
+    // A handler may show another alert: what is left waits for that one.
+    while (gDeliveryHolds == 0 && !gHeldNotifications.empty()) {
+        const HeldNotification notification = std::move(gHeldNotifications.front());
+        gHeldNotifications.pop_front();
+        DeliverReceived(notification);
+    }
+}
+
+void ScheduleHeldDelivery()
+{
+    if (gDeliveryHolds > 0 || gHeldNotifications.empty() || gHeldDeliveryScheduled)
+        return;
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr) {
+        DeliverHeldNotifications();
+        return;
+    }
+    gHeldDeliveryScheduled = true;
+    QMetaObject::invokeMethod(
+        application, [] { DeliverHeldNotifications(); }, Qt::QueuedConnection);
 }
 
 }  // namespace
+
+void CFNotificationCenterHoldDistributedDelivery()
+{
+    ++gDeliveryHolds;
+}
+
+void CFNotificationCenterResumeDistributedDelivery()
+{
+    if (gDeliveryHolds == 0 || --gDeliveryHolds > 0)
+        return;
+    ScheduleHeldDelivery();
+}
 
 Q_COREAPP_STARTUP_FUNCTION(ListenIfAskedBeforeTheApplication)

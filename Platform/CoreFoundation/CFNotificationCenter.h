@@ -53,3 +53,14 @@ void CFNotificationCenterRemoveEveryObserver(CFNotificationCenterRef center, con
 // string or nil.
 void CFNotificationCenterPostNotification(CFNotificationCenterRef center, CFStringRef name, const void* object,
                                           CFDictionaryRef userInfo, Boolean deliverImmediately);
+
+// Our own additions, for the main thread. While the count is above zero (a
+// modal alert waiting for the user) distributed notifications that arrive
+// wait instead of being delivered; once it is back to zero they are
+// delivered on the next pass of the main loop, in the order they came, to
+// the observers that were registered when they arrived and are still
+// registered then. Notifications that arrive before the held ones are out
+// wait behind them. An unmatched resume is ignored. The local center is
+// never held: its posts are the poster's own synchronous calls.
+void CFNotificationCenterHoldDistributedDelivery();
+void CFNotificationCenterResumeDistributedDelivery();

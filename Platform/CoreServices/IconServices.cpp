@@ -12,13 +12,18 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <QImageReader>
+
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
 #include <sys/stat.h>
 
 struct OpaqueIconRef {
+    // An icon registered from a file draws that file's image.
+    std::string imagePath;
     std::string themeName;
     std::string fallbackName;
     bool folder = false;
@@ -30,6 +35,8 @@ namespace {
 struct LiveIcons {
     std::mutex mutex;
     std::set<const OpaqueIconRef*> icons;
+    // Icons registered by creator and type, each holding one count.
+    std::map<std::pair<OSType, OSType>, IconRef> registered;
 };
 
 LiveIcons& Icons()
@@ -111,10 +118,22 @@ QImage DrawPlaceholder(int size, bool folder)
 
 }  // namespace
 
-OSErr GetIconRef(SInt16, OSType, OSType iconType, IconRef* theIconRef)
+OSErr GetIconRef(SInt16, OSType creator, OSType iconType, IconRef* theIconRef)
 {
     if (theIconRef == nullptr)
         return paramErr;
+    {
+        LiveIcons& live = Icons();
+        std::lock_guard lock(live.mutex);
+        const auto found = live.registered.find({creator, iconType});
+        if (found != live.registered.end()) {
+            ++found->second->count;
+            *theIconRef = found->second;
+            return noErr;
+        }
+    }
+    if (creator != kSystemIconsCreator && creator != 0)
+        return noSuchIconErr;
     const char* name = "text-x-generic";
     for (const SystemIcon& icon : kSystemIcons) {
         if (icon.type == iconType)
@@ -146,6 +165,31 @@ OSStatus GetIconRefFromFileInfo(const FSRef* inRef, UniCharCount, const UniChar*
     std::lock_guard lock(databaseMutex);
     const QMimeType type = QMimeDatabase().mimeTypeForFile(QString::fromUtf8(inRef->path));
     *outIconRef = NewIcon(type.iconName().toStdString(), type.genericIconName().toStdString(), false);
+    return noErr;
+}
+
+OSStatus RegisterIconRefFromFSRef(OSType creator, OSType iconType, const FSRef* iconFile, IconRef* theIconRef)
+{
+    if (iconFile == nullptr || theIconRef == nullptr)
+        return paramErr;
+    struct stat info;
+    if (const OSErr status = FilesInternal::StatRef(iconFile, &info))
+        return status;
+    if (!S_ISREG(info.st_mode))
+        return invalidIconRefErr;
+    IconRef icon = NewIcon("text-x-generic", "text-x-generic", false);
+    icon->imagePath = iconFile->path;
+    LiveIcons& live = Icons();
+    std::lock_guard lock(live.mutex);
+    IconRef& slot = live.registered[{creator, iconType}];
+    // The registration holds one count and the caller gets another.
+    if (slot != nullptr && --slot->count == 0) {
+        live.icons.erase(slot);
+        delete slot;
+    }
+    slot = icon;
+    ++icon->count;
+    *theIconRef = icon;
     return noErr;
 }
 
@@ -191,6 +235,13 @@ CGImageRef IconRefCreateCGImage(IconRef icon, size_t pixels, Boolean* isPlacehol
     if (!IsValidIconRef(icon) || pixels == 0 || pixels > 4096)
         return nullptr;
     const int size = static_cast<int>(pixels);
+    if (!icon->imagePath.empty()) {
+        QImageReader reader(QString::fromStdString(icon->imagePath));
+        reader.setScaledSize(QSize(size, size));
+        const QImage read = reader.read();
+        if (!read.isNull())
+            return CGImageCreateWithQImage(read.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    }
     // The icon theme is part of the GUI platform: without a GUI application
     // there is none to ask.
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {

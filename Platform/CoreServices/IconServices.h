@@ -33,8 +33,13 @@ enum : OSType {
     kClipboardIcon = MakeOSType("CLIP"),
 };
 
-// A system icon by type (any volume, creator kSystemIconsCreator). A type
-// without an icon of its own answers the generic document icon. The caller
+inline constexpr OSStatus invalidIconRefErr = -2580;
+inline constexpr OSStatus noSuchIconErr = -2582;
+
+// The icon registered for the creator and type (RegisterIconRefFromFSRef);
+// otherwise a system icon by type (any volume, creator kSystemIconsCreator
+// or 0), a type without an icon of its own answering the generic document
+// icon; noSuchIconErr for another creator's unregistered type. The caller
 // releases the icon.
 OSErr GetIconRef(SInt16 vRefNum, OSType creator, OSType iconType, IconRef* theIconRef);
 // The icon of a file or folder, by what the MIME database makes of it (its
@@ -43,6 +48,10 @@ OSErr GetIconRef(SInt16 vRefNum, OSType creator, OSType iconType, IconRef* theIc
 OSStatus GetIconRefFromFileInfo(const FSRef* inRef, UniCharCount inFileNameLength, const UniChar* inFileName,
                                 FSCatalogInfoBitmap inWhichInfo, const FSCatalogInfo* inCatalogInfo,
                                 IconServicesUsageFlags inUsageFlags, IconRef* outIconRef, SInt16* outLabel);
+// Makes the image file the icon of the creator and type (GetIconRef then
+// answers it), replacing what was registered for them. The caller releases
+// the icon it gets.
+OSStatus RegisterIconRefFromFSRef(OSType creator, OSType iconType, const FSRef* iconFile, IconRef* theIconRef);
 OSErr AcquireIconRef(IconRef theIconRef);
 OSErr ReleaseIconRef(IconRef theIconRef);
 Boolean IsValidIconRef(IconRef theIconRef);

@@ -3,6 +3,9 @@
 #include "FilesInternal.h"
 #include "UTType.h"
 
+#include <CoreFoundation/CFBundle.h>
+#include <CoreFoundation/CFStringUTF8.h>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -12,6 +15,7 @@
 #include <QProcess>
 #include <QUrl>
 
+#include <cctype>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -252,4 +256,92 @@ void LSSetLauncher(const LSLauncher* launcher)
     Launchers& launchers = CurrentLaunchers();
     std::lock_guard lock(launchers.mutex);
     launchers.current = launcher ? *launcher : LSLauncher{};
+}
+
+namespace {
+
+LSRolesMask RoleOf(CFDictionaryRef type)
+{
+    CFTypeRef role = CFDictionaryGetValue(type, CFSTR("CFBundleTypeRole"));
+    if (role == nullptr || CFGetTypeID(role) != CFStringGetTypeID())
+        return kLSRolesEditor;
+    const std::string text = CFStringToUTF8(static_cast<CFStringRef>(role));
+    if (text == "Viewer")
+        return kLSRolesViewer;
+    if (text == "Shell")
+        return kLSRolesShell;
+    if (text == "None")
+        return kLSRolesNone;
+    return kLSRolesEditor;
+}
+
+// Whether a string of the array under `key` satisfies `match`.
+template <typename Match>
+bool ListsMatch(CFDictionaryRef type, CFStringRef key, Match match)
+{
+    CFTypeRef list = CFDictionaryGetValue(type, key);
+    if (list == nullptr || CFGetTypeID(list) != CFArrayGetTypeID())
+        return false;
+    for (CFIndex i = 0; i < CFArrayGetCount(static_cast<CFArrayRef>(list)); ++i) {
+        CFTypeRef value = CFArrayGetValueAtIndex(static_cast<CFArrayRef>(list), i);
+        if (value != nullptr && CFGetTypeID(value) == CFStringGetTypeID() &&
+            match(CFStringToUTF8(static_cast<CFStringRef>(value))))
+            return true;
+    }
+    return false;
+}
+
+std::string Lowered(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+OSStatus LSCanRefAcceptItem(const FSRef* inItemFSRef, const FSRef* inTargetRef, LSRolesMask inRoleMask,
+                            LSAcceptanceFlags, Boolean* outAcceptsItem)
+{
+    if (inItemFSRef == nullptr || inTargetRef == nullptr || outAcceptsItem == nullptr)
+        return paramErr;
+    struct stat item;
+    if (const OSErr status = FilesInternal::StatRef(inItemFSRef, &item))
+        return status;
+    struct stat target;
+    if (const OSErr status = FilesInternal::StatRef(inTargetRef, &target))
+        return status;
+    CFURLRef url = CFURLCreateFromFSRef(nullptr, inTargetRef);
+    CFBundleRef bundle = url ? CFBundleCreate(nullptr, url) : nullptr;
+    if (url)
+        CFRelease(url);
+    bool accepts = false;
+    if (bundle != nullptr) {
+        const bool folder = S_ISDIR(item.st_mode);
+        const std::string name = FilesInternal::LastComponent(inItemFSRef->path);
+        const size_t dot = name.rfind('.');
+        const std::string extension = dot == std::string::npos || dot == 0 ? "" : Lowered(name.substr(dot + 1));
+        CFTypeRef types = CFBundleGetValueForInfoDictionaryKey(bundle, CFSTR("CFBundleDocumentTypes"));
+        if (types != nullptr && CFGetTypeID(types) == CFArrayGetTypeID()) {
+            for (CFIndex i = 0; !accepts && i < CFArrayGetCount(static_cast<CFArrayRef>(types)); ++i) {
+                CFTypeRef type = CFArrayGetValueAtIndex(static_cast<CFArrayRef>(types), i);
+                if (type == nullptr || CFGetTypeID(type) != CFDictionaryGetTypeID())
+                    continue;
+                CFDictionaryRef entry = static_cast<CFDictionaryRef>(type);
+                if ((RoleOf(entry) & inRoleMask) == 0)
+                    continue;
+                if (folder) {
+                    accepts = ListsMatch(entry, CFSTR("CFBundleTypeOSTypes"),
+                                         [](const std::string& code) { return code == "fold"; });
+                } else {
+                    accepts = ListsMatch(entry, CFSTR("CFBundleTypeExtensions"), [&](const std::string& listed) {
+                        return listed == "*" || (!extension.empty() && Lowered(listed) == extension);
+                    });
+                }
+            }
+        }
+        CFRelease(bundle);
+    }
+    *outAcceptsItem = accepts;
+    return noErr;
 }

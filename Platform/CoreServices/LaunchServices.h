@@ -40,6 +40,22 @@ enum : LSItemInfoFlags {
     kLSItemInfoExtensionIsHidden = 0x00100000,
 };
 
+typedef OptionBits LSRolesMask;
+typedef OptionBits LSAcceptanceFlags;
+
+enum : LSRolesMask {
+    kLSRolesNone = 0x00000001,
+    kLSRolesViewer = 0x00000002,
+    kLSRolesEditor = 0x00000004,
+    kLSRolesShell = 0x00000008,
+    kLSRolesAll = 0xFFFFFFFF,
+};
+
+enum : LSAcceptanceFlags {
+    kLSAcceptDefault = 0x00000001,
+    kLSAcceptAllowLoginUI = 0x00000002,
+};
+
 struct LSItemInfoRecord {
     LSItemInfoFlags flags;
     OSType filetype;
@@ -75,3 +91,14 @@ struct LSLauncher {
     std::function<bool(const std::string& program)> launchProgram;
 };
 void LSSetLauncher(const LSLauncher* launcher);
+
+// Whether the application bundle at `inTargetRef` takes the item in one of
+// the roles of the mask: a document type of its Info.plist
+// (CFBundleDocumentTypes) whose role (CFBundleTypeRole: "Editor",
+// "Viewer", "Shell", "None"; "Editor" when absent) is in the mask lists the
+// item's extension (CFBundleTypeExtensions, compared without case, "*" for
+// any file) or, for a folder, the type "fold" (CFBundleTypeOSTypes).
+// fnfErr when the item or the bundle does not exist; a bundle without
+// document types takes nothing.
+OSStatus LSCanRefAcceptItem(const FSRef* inItemFSRef, const FSRef* inTargetRef, LSRolesMask inRoleMask,
+                            LSAcceptanceFlags inFlags, Boolean* outAcceptsItem);

@@ -6,6 +6,9 @@
 #include <Support/Diagnostics.h>
 
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -32,7 +35,27 @@ void DrainLoopPool(EventLoopTimerRef timer, void*)
         object->release();
 }
 
+// The methods added at run time, by class name and selector. Classes gain
+// methods on the main thread, but any thread may look one up.
+std::mutex gAddedMethodsLock;
+std::map<std::pair<std::string, std::string>, NSObjectMethod, std::less<>> gAddedMethods;
+
+NSObjectMethod AddedMethod(const char* className, std::string_view selector)
+{
+    std::lock_guard lock(gAddedMethodsLock);
+    auto it = gAddedMethods.find(std::make_pair(std::string(className), std::string(selector)));
+    return it == gAddedMethods.end() ? nullptr : it->second;
+}
+
 }  // namespace
+
+bool NSObjectAddMethod(const char* className, std::string_view selector, NSObjectMethod method)
+{
+    if (className == nullptr || *className == '\0' || selector.empty() || method == nullptr)
+        return false;
+    std::lock_guard lock(gAddedMethodsLock);
+    return gAddedMethods.emplace(std::make_pair(std::string(className), std::string(selector)), method).second;
+}
 
 NSObject* NSObject::retain()
 {
@@ -59,9 +82,18 @@ NSString* NSObject::description() const
     return NSString::stringWithUTF8String(text);
 }
 
-bool NSObject::respondsToSelector(std::string_view) const
+bool NSObject::respondsToSelector(std::string_view selector) const
 {
-    return false;
+    return AddedMethod(className(), selector) != nullptr;
+}
+
+bool NSObject::performSelector(std::string_view selector, NSObject* argument)
+{
+    NSObjectMethod method = AddedMethod(className(), selector);
+    if (method == nullptr)
+        return false;
+    method(this, selector, argument);
+    return true;
 }
 
 NSAutoreleasePool* NSAutoreleasePool::newPool()

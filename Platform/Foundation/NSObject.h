@@ -28,6 +28,17 @@ typedef enum : NSInteger {
 } NSComparisonResult;
 
 class NSString;
+class NSObject;
+
+// A method added to a class while the program runs: the receiver, the
+// selector it was sent by, and the message's one object argument (an
+// action's sender).
+typedef void (*NSObjectMethod)(NSObject* self, std::string_view selector, NSObject* argument);
+
+// Adds a method for `selector` to the class named `className` (the objects
+// whose className() is that name). False, leaving the class as it was, when
+// the class has a method for that selector already or a name is empty.
+bool NSObjectAddMethod(const char* className, std::string_view selector, NSObjectMethod method);
 
 class NSObject {
 public:
@@ -43,8 +54,13 @@ public:
     virtual bool isEqual(const NSObject* other) const { return this == other; }
     virtual NSUInteger hash() const { return reinterpret_cast<NSUInteger>(this); }
     // Whether the object answers a message, named by its selector
-    // ("setDoesRelativeDateFormatting:"): only the optional ones are listed.
+    // ("setDoesRelativeDateFormatting:"): only the optional ones are listed,
+    // and the methods added to its class (NSObjectAddMethod).
     virtual bool respondsToSelector(std::string_view selector) const;
+    // Sends the message named by `selector` with one object argument: runs
+    // the method added to the receiver's class for it. False, doing
+    // nothing, when the class has none.
+    bool performSelector(std::string_view selector, NSObject* argument);
 
 protected:
     NSObject() = default;

@@ -53,6 +53,7 @@ struct OpaqueControlRef final : CFRuntimeObject {
     HIRect frame = {};
     CGPoint boundsOrigin = {};
     bool visible = true;
+    bool drawingEnabled = true;
     bool enabled = true;
     bool active = true;
     bool disposed = false;
@@ -449,7 +450,7 @@ OSStatus WindowMouse(WindowRef window, EventRef event)
 
 void Draw(HIViewRef view, CGContextRef context, const HIRect& dirty)
 {
-    if (!view->visible)
+    if (!view->visible || !view->drawingEnabled)
         return;
     const HIRect frame = FrameInWindow(view);
     const HIRect area = CGRectIntersection(frame, dirty);
@@ -1067,6 +1068,26 @@ Boolean HIViewIsLatentlyVisible(HIViewRef inView)
 {
     HIViewRef view = AsView(inView);
     return view && view->visible;
+}
+
+OSStatus HIViewSetDrawingEnabled(HIViewRef inView, Boolean inEnabled)
+{
+    HIViewRef view = AsView(inView);
+    if (!view)
+        return paramErr;
+    if (view->drawingEnabled == bool(inEnabled))
+        return noErr;
+    view->drawingEnabled = inEnabled;
+    // Drawing comes back with the view's current look.
+    if (inEnabled)
+        Invalidate(view);
+    return noErr;
+}
+
+Boolean HIViewIsDrawingEnabled(HIViewRef inView)
+{
+    HIViewRef view = AsView(inView);
+    return view && view->drawingEnabled;
 }
 
 OSStatus HIViewSetEnabled(HIViewRef inView, Boolean inSet)

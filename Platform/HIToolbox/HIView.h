@@ -130,6 +130,12 @@ enum : EventKind {
     kEventControlSetCursor = 11,
     kEventControlContextualMenuClick = 12,
     kEventControlClick = 13,
+    kEventControlDragEnter = 18,
+    kEventControlDragWithin = 19,
+    kEventControlDragLeave = 20,
+    kEventControlDragReceive = 21,
+    kEventControlTrackingAreaEntered = 23,
+    kEventControlTrackingAreaExited = 24,
     kEventControlTrack = 51,
     kEventControlBoundsChanged = 154,
     kEventControlValueFieldChanged = 151,
@@ -153,6 +159,7 @@ inline constexpr EventParamName kEventParamControlFeatures = FourCC("cftr");
 inline constexpr EventParamName kEventParamControlPreviousPart = FourCC("copc");
 inline constexpr EventParamName kEventParamControlActionProc = FourCC("caup");
 inline constexpr EventParamName kEventParamControlValue = FourCC("cval");
+inline constexpr EventParamName kEventParamControlCurrentOwningWindow = FourCC("wocc");
 inline constexpr EventParamName kEventParamBounds = FourCC("boun");
 
 // Status codes of the Control Manager.
@@ -231,6 +238,11 @@ OSStatus HIViewSetVisible(HIViewRef inView, Boolean inVisible);
 // Visible, and so are its ancestors, in a visible window.
 Boolean HIViewIsVisible(HIViewRef inView);
 Boolean HIViewIsLatentlyVisible(HIViewRef inView);  // its own flag
+// While drawing is off the view and its subviews are left out of the draw
+// pass (what the window shows there stays as it was); turning it back on
+// redraws the view.
+OSStatus HIViewSetDrawingEnabled(HIViewRef inView, Boolean inEnabled);
+Boolean HIViewIsDrawingEnabled(HIViewRef inView);
 OSStatus HIViewSetEnabled(HIViewRef inView, Boolean inSet);
 Boolean HIViewIsEnabled(HIViewRef inView, HIViewRef* outEnabledView);
 OSStatus EnableControl(ControlRef inControl);

@@ -1,5 +1,7 @@
 #include "CFUtilities.h"
 
+#include <CoreFoundation/CFStringUTF8.h>
+
 #include <string>
 
 CFStringRef CFSTR(const ShortString& text)
@@ -36,15 +38,45 @@ CFMutableStringRef CFCopyLocalizedString(const ShortString& key, std::initialize
     CFStringRef localized = CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR(key), CFSTR(key), nullptr);
     if (localized == nullptr)
         return nullptr;
-    CFMutableStringRef text = CFStringCreateMutableCopy(nullptr, 0, localized);
+    CFStringRef filled = CFStringCreateWithPlaceholders(localized, std::vector<CFStringRef>(args), CFSTR(""));
     CFRelease(localized);
-    int i = 1;
-    for (CFStringRef argument : args) {
-        CFStringRef placeholder = CFSTR("^" + std::to_string(i++));
-        CFStringFindAndReplace(text, placeholder, argument ? argument : CFSTR(""),
-                               CFRangeMake(0, CFStringGetLength(text)), 0);
-    }
+    CFMutableStringRef text = CFStringCreateMutableCopy(nullptr, 0, filled);
+    CFRelease(filled);
     return text;
+}
+
+CFStringRef CFStringCreateWithPlaceholders(CFStringRef text, const std::vector<CFStringRef>& params,
+                                           CFStringRef nilText)
+{
+    if (text == nullptr)
+        return nullptr;
+    const std::u16string_view source = CFStringView(text);
+    std::u16string result;
+    result.reserve(source.size());
+    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    size_t i = 0;
+    while (i < source.size()) {
+        size_t digitsEnd = i + 1;
+        while (source[i] == u'^' && digitsEnd < source.size() && isDigit(source[digitsEnd]))
+            ++digitsEnd;
+        if (digitsEnd == i + 1) {
+            result += source[i++];
+            continue;
+        }
+        // The whole run of digits is the number; a run too long for any
+        // parameter names none.
+        size_t number = 0;
+        for (size_t d = i + 1; d < digitsEnd && number <= params.size(); ++d)
+            number = number * 10 + static_cast<size_t>(source[d] - u'0');
+        if (number >= 1 && number <= params.size()) {
+            CFStringRef param = params[number - 1];
+            result += CFStringView(param != nullptr ? param : nilText);
+        } else {
+            result += source.substr(i, digitsEnd - i);
+        }
+        i = digitsEnd;
+    }
+    return CFStringCreateWithUTF16(std::move(result));
 }
 
 CFStringRef CFStringCreateFromNumber(CFNumberRef n)

@@ -2,6 +2,8 @@
 // with numbered placeholders, and byte copies of platform values.
 #pragma once
 
+#include <vector>
+
 #include "ShortString.h"
 
 #include <CarbonCore/MacMemory.h>
@@ -26,6 +28,12 @@ inline ShortString PCFSTR(CFStringRef s)
 // The main bundle's translation of `key` (the key itself when there is
 // none) with "^1", "^2", ... replaced by the arguments in order, each
 // everywhere it occurs. A new mutable string the caller releases.
+// A new string: `text` with each placeholder "^" + number (the whole run
+// of digits: "^10" is the tenth) replaced by that parameter, or by
+// `nilText` for a nil one; a number without a parameter stays as it is, and
+// what a parameter brings in is not searched again. Nil for nil.
+CFStringRef CFStringCreateWithPlaceholders(CFStringRef text, const std::vector<CFStringRef>& params,
+                                           CFStringRef nilText);
 CFMutableStringRef CFCopyLocalizedString(const ShortString& key, std::initializer_list<CFStringRef> args = {});
 
 // A new string of the number as "%@" formats it.

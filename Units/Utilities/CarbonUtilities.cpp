@@ -3,11 +3,14 @@
 #include "FSUtilities.h"
 
 #include <CoreFoundation/CFRef.h>
+#include <HIToolbox/ControlKinds.h>
+#include <HIToolbox/HostedViews.h>
 
 #include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 OSStatus Err = noErr;
 SystemSoundActionID GlobalAlertSoundAction = 0;
@@ -205,4 +208,175 @@ Boolean FindProcess(CFStringRef name, ProcessSerialNumber& psn)
             return true;
     }
     return false;
+}
+
+// ---- HI commands ----
+
+void SendHICommand(EventTargetRef target, UInt32 command)
+{
+    EventRef event = nullptr;
+    Err = CreateEvent(nullptr, kEventClassCommand, kEventCommandProcess, GetCurrentEventTime(), kEventAttributeNone,
+                      &event);
+    if (Err != noErr)
+        return;
+    HICommand hiCommand = {};
+    hiCommand.commandID = command;
+    Err = SetEventParameter(event, kEventParamDirectObject, typeHICommand, sizeof hiCommand, &hiCommand);
+    if (Err == noErr)
+        Err = SendEventToEventTarget(event, target);
+    ReleaseEvent(event);
+}
+
+OSStatus GetCommandParameter(EventRef event, EventParamName name, EventParamType type, ByteCount size, void* dest)
+{
+    HICommand command = {};
+    const bool haveCommand = GetEventParameter(event, kEventParamDirectObject, typeHICommand, nullptr, sizeof command,
+                                               nullptr, &command) == noErr;
+    OSStatus status = GetEventParameter(event, name, type, nullptr, static_cast<UInt32>(size), nullptr, dest);
+    if (status != noErr && haveCommand && (command.attributes & kHICommandFromMenu) != 0 &&
+        command.menu.menuRef != nullptr)
+        status = GetMenuItemProperty(command.menu.menuRef, command.menu.menuItemIndex, name, type, size, nullptr, dest);
+    return status;
+}
+
+// ---- menus ----
+
+void SetMenuItemEnabled(MenuRef menu, MenuItemIndex index, bool enabled)
+{
+    if (enabled)
+        EnableMenuItem(menu, index);
+    else
+        DisableMenuItem(menu, index);
+}
+
+bool IsMenuItemChecked(MenuRef menu, MenuItemIndex index)
+{
+    CharParameter mark = noMark;
+    GetItemMark(menu, index, &mark);
+    return mark != noMark;
+}
+
+bool IsMenuCommandChecked(MenuCommand command)
+{
+    MenuRef menu = nullptr;
+    MenuItemIndex index = 0;
+    Err = GetIndMenuItemWithCommandID(nullptr, command, 1, &menu, &index);
+    return Err == noErr && IsMenuItemChecked(menu, index);
+}
+
+void CheckMenuCommand(MenuRef menu, MenuCommand command)
+{
+    MenuRef found = nullptr;
+    MenuItemIndex index = 0;
+    Err = GetIndMenuItemWithCommandID(menu, command, 1, &found, &index);
+    if (Err == noErr)
+        CheckMenuItem(found, index, true);
+}
+
+void ToggleMenuCommand(MenuRef menu, MenuCommand command)
+{
+    MenuRef found = nullptr;
+    MenuItemIndex index = 0;
+    Err = GetIndMenuItemWithCommandID(menu, command, 1, &found, &index);
+    if (Err == noErr)
+        CheckMenuItem(found, index, !IsMenuItemChecked(found, index));
+}
+
+void ToggleMenuItem(MenuItemIndex index, MenuRef menu)
+{
+    const UInt16 count = CountMenuItems(menu);
+    for (MenuItemIndex item = 1; item <= count; ++item)
+        SetItemMark(menu, item, noMark);
+    if (index > 0)
+        CheckMenuItem(menu, index, true);
+}
+
+// ---- HIView controls ----
+
+namespace {
+
+// Whether the keyboard focus of the view's window is the view or a view
+// inside it.
+bool HoldsFocus(HIViewRef view)
+{
+    ControlRef focus = nullptr;
+    if (GetKeyboardFocus(HIViewGetWindow(view), &focus) != noErr)
+        return false;
+    for (; focus != nullptr; focus = HIViewGetSuperview(focus)) {
+        if (focus == view)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+CGRect HIViewFrame(HIViewRef view)
+{
+    CGRect frame = CGRectZero;
+    Err = HIViewGetFrame(view, &frame);
+    return Err == noErr ? frame : CGRectZero;
+}
+
+ShortString HIViewGetText(HIViewRef view)
+{
+    CFRef<CFStringRef> text(HIViewCopyText(view));
+    return text ? CFStringToPascal(text) : ShortString();
+}
+
+void HIViewFocusEditText(HIViewRef view)
+{
+    if (!HoldsFocus(view)) {
+        Err = SetKeyboardFocus(HIViewGetWindow(view), view, kControlFocusNextPart);
+        if (Err != noErr)
+            return;
+    }
+    const ControlEditTextSelectionRec all = {0, 32767};
+    Err = SetControlData(view, kControlEntireControl, kControlEditTextSelectionTag, sizeof all, &all);
+}
+
+MenuRef HIViewGetMenu(HIViewRef view)
+{
+    ControlKind kind = {};
+    Err = GetControlKind(view, &kind);
+    if (Err != noErr)
+        return nullptr;
+    ResType tag = 0;
+    if (kind.kind == kControlKindPopupButton)
+        tag = kControlPopupButtonMenuRefTag;
+    else if (kind.kind == kControlKindBevelButton)
+        tag = kControlBevelButtonMenuRefTag;
+    else
+        return nullptr;
+    MenuRef menu = nullptr;
+    Err = GetControlData(view, kControlEntireControl, tag, sizeof menu, &menu, nullptr);
+    return Err == noErr ? menu : nullptr;
+}
+
+ShortString HIViewGetTag(HIViewRef view)
+{
+    ByteCount size = 0;
+    Err = GetControlPropertySize(view, FCC("view"), FCC("ntag"), &size);
+    if (Err != noErr || size == 0)
+        return ShortString();
+    std::vector<char> bytes(size);
+    Err = GetControlProperty(view, FCC("view"), FCC("ntag"), size, &size, bytes.data());
+    if (Err != noErr)
+        return ShortString();
+    // Stored as a C string; a text stored without its zero keeps every
+    // character.
+    std::string_view text(bytes.data(), std::min<size_t>(size, bytes.size()));
+    if (!text.empty() && text.back() == '\0')
+        text.remove_suffix(1);
+    return ShortString(text);
+}
+
+ControlRef HIViewFind(SInt16 id, UInt32 signature, WindowRef window)
+{
+    HIViewRef root = HIViewGetRoot(window);
+    if (root == nullptr)
+        return nullptr;
+    ControlRef found = nullptr;
+    const HIViewID viewID = {signature, id};
+    return HIViewFindByID(root, viewID, &found) == noErr ? found : nullptr;
 }

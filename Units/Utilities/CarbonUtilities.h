@@ -1,7 +1,8 @@
 // The small routines the whole program uses around the Carbon and Core
 // Foundation interfaces: memory blocks, four-character codes, numbers as
 // text, random numbers, the system version, sounds, opening URLs, the
-// login-item location and finding a running process.
+// login-item location, finding a running process, HI commands, menu marks
+// and the HIView controls' frames, texts, menus and tags.
 //
 // Many routines keep the status of their last platform call in `Err`
 // instead of answering it; callers test `Err` right after the call. On a
@@ -17,6 +18,8 @@
 #include <Units/Utilities/ShortString.h>
 
 #include <CoreServices/CoreServices.h>
+#include <HIToolbox/HIView.h>
+#include <HIToolbox/Menus.h>
 
 // The status of the last platform call of the routines that say so.
 extern OSStatus Err;
@@ -88,3 +91,49 @@ SInt32 LSGetLoginItemFSRef(const ShortString& name, FSRef& ref);
 // first whose name equals `name`. Processes whose name cannot be read are
 // skipped. False when the walk ends without a match.
 Boolean FindProcess(CFStringRef name, ProcessSerialNumber& psn);
+
+// ---- HI commands ----
+
+// Sends a command-process event to the target, its HICommand holding the
+// command and nothing else; Err holds the status of the last step.
+void SendHICommand(EventTargetRef target, UInt32 command);
+// Reads `size` bytes of the command event's parameter (name, type) into
+// `dest`; when the event has none and its command came from a menu item,
+// the item's property with creator `name` and tag `type` instead (menu
+// items carry their command data so). Answers the status; `dest` is left
+// as it was on a failure.
+OSStatus GetCommandParameter(EventRef event, EventParamName name, EventParamType type, ByteCount size, void* dest);
+
+// ---- menus ----
+
+void SetMenuItemEnabled(MenuRef menu, MenuItemIndex index, bool enabled);
+// The item carries a mark, whichever.
+bool IsMenuItemChecked(MenuRef menu, MenuItemIndex index);
+// Whether the first item with the command anywhere in the menu bar is
+// checked; false when no item has it. The search's status in Err.
+bool IsMenuCommandChecked(MenuCommand command);
+// Checks (or flips the check of) the first item with the command in the
+// menu or its submenus (nil: the menu bar); nothing when there is none.
+// The search's status in Err.
+void CheckMenuCommand(MenuRef menu, MenuCommand command);
+void ToggleMenuCommand(MenuRef menu, MenuCommand command);
+// Takes the mark off every item of the menu, then checks the item at
+// `index` when it is above 0: one checked item per menu.
+void ToggleMenuItem(MenuItemIndex index, MenuRef menu);
+
+// ---- HIView controls ----
+
+// The view's frame; status in Err (the empty rectangle on a failure).
+CGRect HIViewFrame(HIViewRef view);
+// The view's text; empty when it has none.
+ShortString HIViewGetText(HIViewRef view);
+// Gives the view the keyboard focus unless it or a view inside it has it,
+// then selects all its text; status of the last step in Err.
+void HIViewFocusEditText(HIViewRef view);
+// The menu of a pop-up or bevel button; nil for another kind. Status in Err.
+MenuRef HIViewGetMenu(HIViewRef view);
+// The view's tag text (its ('view', 'ntag') property, less the zero byte
+// it is stored with), cut to 255 bytes; empty when it has none. Status in Err.
+ShortString HIViewGetTag(HIViewRef view);
+// The view with that control id under the window's root view; nil when none.
+ControlRef HIViewFind(SInt16 id, UInt32 signature, WindowRef window);

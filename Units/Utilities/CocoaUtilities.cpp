@@ -746,7 +746,137 @@ NSImage* imageWithCGImage(CGImageRef image)
     return NSAutorelease(NSImage::newWithCGImage(image, NSZeroSize));
 }
 
+void drawInRect(const NSImage* image, NSRect rect)
+{
+    NSGraphicsContext* context = NSGraphicsContext::currentContext();
+    if (image == nullptr || context == nullptr)
+        return;
+    CGContextRef port = context->CGContext();
+    CGContextSaveGState(port);
+    CGContextSetBlendMode(port, kCGBlendModeCopy);
+    CGContextSetAlpha(port, 1.0f);
+    CGContextDrawImage(port, rect, image->CGImage());
+    CGContextRestoreGState(port);
+}
+
 }  // namespace NSImageUtilities
+
+namespace NSGraphicsContextUtilities {
+
+CGContextRef flippedContext(NSRect rect)
+{
+    NSGraphicsContext* context = NSGraphicsContext::currentContext();
+    if (context == nullptr)
+        return nullptr;
+    CGContextRef port = context->CGContext();
+    CGContextTranslateCTM(port, 0, 2 * rect.origin.y + rect.size.height);
+    CGContextScaleCTM(port, 1, -1);
+    return port;
+}
+
+}  // namespace NSGraphicsContextUtilities
+
+namespace NSViewUtilities {
+
+CGContextRef flippedContext(const NSView* view)
+{
+    return view ? NSGraphicsContextUtilities::flippedContext(view->bounds()) : nullptr;
+}
+
+CGContextRef CGContext(const NSView*)
+{
+    NSGraphicsContext* context = NSGraphicsContext::currentContext();
+    return context ? context->CGContext() : nullptr;
+}
+
+void setNeedsDisplay(NSView* view)
+{
+    if (view)
+        view->setNeedsDisplay(true);
+}
+
+}  // namespace NSViewUtilities
+
+namespace NSWindowUtilities {
+
+namespace {
+
+void FillScreen(NSWindow* window, NSScreen* screen)
+{
+    if (window && screen)
+        window->setFrame(NSScreenUtilities::frameExcludingMenuBar(screen), true);
+}
+
+}  // namespace
+
+void makeFullScreen(NSWindow* window)
+{
+    FillScreen(window, NSScreen::mainScreen());
+}
+
+void makeFullScreenInDisplay(NSWindow* window, UInt32 displayID)
+{
+    NSScreen* screen = NSScreenUtilities::screenForDisplay(displayID);
+    FillScreen(window, screen ? screen : NSScreen::mainScreen());
+}
+
+}  // namespace NSWindowUtilities
+
+namespace NSParagraphStyleUtilities {
+
+NSMutableParagraphStyle* paragraphWithAlignment(NSTextAlignment alignment)
+{
+    NSMutableParagraphStyle* style = NSMutableParagraphStyle::paragraphStyle();
+    style->setAlignment(alignment);
+    return style;
+}
+
+}  // namespace NSParagraphStyleUtilities
+
+namespace NSAlertUtilities {
+
+NSAlert* alertWithMessage(const NSString* message, NSWindow* window)
+{
+    NSAlert* alert = NSAlert::alert();
+    alert->setMessageText(message);
+    if (window)
+        alert->beginSheetModalForWindow(window, nullptr);
+    else
+        alert->runModal();
+    return alert;
+}
+
+}  // namespace NSAlertUtilities
+
+namespace NSMenuItemUtilities {
+
+void setChecked(NSMenuItem* item, bool checked)
+{
+    if (item)
+        item->setState(checked ? NSOnState : NSOffState);
+}
+
+bool checkedState(const NSMenuItem* item)
+{
+    return item && item->state() == NSOnState;
+}
+
+}  // namespace NSMenuItemUtilities
+
+namespace NSButtonUtilities {
+
+void setChecked(NSButton* button, bool checked)
+{
+    if (button)
+        button->setState(checked ? NSOnState : NSOffState);
+}
+
+bool checkedState(const NSButton* button)
+{
+    return button && button->state() == NSOnState;
+}
+
+}  // namespace NSButtonUtilities
 
 namespace NSFileManagerUtilities {
 

@@ -1,8 +1,9 @@
 // Cocoa conveniences shared by the units: autorelease pools for code that
 // runs outside Cocoa's own loop, the date arithmetic and day classes that
 // task dates are shown with, string operations for paths, short strings,
-// truncation and commands, and one-line conveniences on colours, images and
-// the file manager. The methods a category adds to a Cocoa class are
+// truncation and commands, and one-line conveniences on graphics contexts,
+// views, windows, paragraph styles, alerts, menu items, buttons, colours,
+// images and the file manager. The methods a category adds to a Cocoa class are
 // functions here, in a namespace named after the category, taking the
 // receiver first. Objects they answer are autoreleased, except those of the
 // functions whose names begin with "init", which the caller releases.
@@ -207,8 +208,71 @@ NSImage* imageWithResource(const ShortString& name, const ShortString& type);
 NSImage* imageWithResource(const ShortString& fileName);
 // An image over the Quartz image, sized to its pixels; nil for nil.
 NSImage* imageWithCGImage(CGImageRef image);
+// Draws the whole image into the rectangle of the current Cocoa context,
+// replacing what was there (the copy operation, fully opaque). Nothing
+// without a context or an image.
+void drawInRect(const NSImage* image, NSRect rect);
 
 }  // namespace NSImageUtilities
+
+namespace NSGraphicsContextUtilities {
+
+// The current Cocoa context's Quartz context, its user space turned upside
+// down within `rect` (translated by (0, 2·y + height), then scaled by
+// (1, −1)): for drawing y-down in a y-up context. Nil without a current
+// context.
+CGContextRef flippedContext(NSRect rect);
+
+}  // namespace NSGraphicsContextUtilities
+
+namespace NSViewUtilities {
+
+// flippedContext over the view's bounds.
+CGContextRef flippedContext(const NSView* view);
+// The current Cocoa context's Quartz context; nil without one.
+CGContextRef CGContext(const NSView* view);
+void setNeedsDisplay(NSView* view);
+
+}  // namespace NSViewUtilities
+
+namespace NSWindowUtilities {
+
+// Gives the window the main screen's frame less the menu bar, drawn at once.
+void makeFullScreen(NSWindow* window);
+// The same on the screen of the display, or the main screen when no
+// screen has that identifier.
+void makeFullScreenInDisplay(NSWindow* window, UInt32 displayID);
+
+}  // namespace NSWindowUtilities
+
+namespace NSParagraphStyleUtilities {
+
+NSMutableParagraphStyle* paragraphWithAlignment(NSTextAlignment alignment);
+
+}  // namespace NSParagraphStyleUtilities
+
+namespace NSAlertUtilities {
+
+// An alert with the message: begun as a sheet on the window, or run
+// modally without one. Answers the alert.
+NSAlert* alertWithMessage(const NSString* message, NSWindow* window);
+
+}  // namespace NSAlertUtilities
+
+// Checked is the on state; the mixed state does not count as checked.
+namespace NSMenuItemUtilities {
+
+void setChecked(NSMenuItem* item, bool checked);
+bool checkedState(const NSMenuItem* item);
+
+}  // namespace NSMenuItemUtilities
+
+namespace NSButtonUtilities {
+
+void setChecked(NSButton* button, bool checked);
+bool checkedState(const NSButton* button);
+
+}  // namespace NSButtonUtilities
 
 namespace NSFileManagerUtilities {
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -326,4 +327,53 @@ TEST(LoginItems, AreAutostartEntries)
     EXPECT_EQ(LSSharedFileListItemRemove(list, item), fnfErr);
     CFRef<CFArrayRef> empty(LSSharedFileListCopySnapshot(list, nullptr));
     EXPECT_EQ(CFArrayGetCount(empty), 0);
+}
+
+TEST(LaunchServices, ABundleTakesTheItemsItsDocumentTypesListInTheRolesAsked)
+{
+    ScratchFolder scratch;
+    scratch.Write("App.app/Info.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>CFBundleDocumentTypes</key><array>
+<dict><key>CFBundleTypeExtensions</key><array><string>sheet</string></array></dict>
+<dict><key>CFBundleTypeRole</key><string>Viewer</string>
+      <key>CFBundleTypeExtensions</key><array><string>PNG</string></array></dict>
+<dict><key>CFBundleTypeOSTypes</key><array><string>fold</string></array></dict>
+</array></dict></plist>)");
+    scratch.Write("Plain.app/Info.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>CFBundleName</key><string>Plain</string></dict></plist>)");
+    scratch.Write("work.sheet", "x");
+    scratch.Write("photo.png", "x");
+    scratch.Write("notes.txt", "x");
+    scratch.MakeFolder("Folder");
+    auto ref = [&](const std::string& name) {
+        FSRef r{};
+        EXPECT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>((scratch / name).c_str()), &r, nullptr), noErr);
+        return r;
+    };
+    struct Row {
+        const char* item;
+        const char* bundle;
+        LSRolesMask roles;
+        bool accepts;
+    };
+    const Row rows[] = {
+        {"work.sheet", "App.app", kLSRolesAll, true},    {"work.sheet", "App.app", kLSRolesViewer, false},
+        {"photo.png", "App.app", kLSRolesViewer, true},  {"photo.png", "App.app", kLSRolesEditor, false},
+        {"notes.txt", "App.app", kLSRolesAll, false},    {"Folder", "App.app", kLSRolesAll, true},
+        {"work.sheet", "Plain.app", kLSRolesAll, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.item) + " in " + row.bundle);
+        const FSRef item = ref(row.item);
+        const FSRef bundle = ref(row.bundle);
+        Boolean accepts = !row.accepts;
+        EXPECT_EQ(LSCanRefAcceptItem(&item, &bundle, row.roles, kLSAcceptDefault, &accepts), noErr);
+        EXPECT_EQ(accepts, row.accepts);
+    }
+    const FSRef item = ref("notes.txt");
+    FSRef gone{};
+    std::strcpy(gone.path, (scratch / "Gone.app").c_str());
+    Boolean untouched = true;
+    EXPECT_EQ(LSCanRefAcceptItem(&item, &gone, kLSRolesAll, kLSAcceptDefault, &untouched), fnfErr);
+    EXPECT_TRUE(untouched);
 }

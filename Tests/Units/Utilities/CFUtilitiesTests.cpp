@@ -51,8 +51,8 @@ TEST(CFCopyLocalizedString, TranslatesAndFillsPlaceholders)
     }
     CFRef<CFMutableStringRef> missing(
         CFCopyLocalizedString("No entry ^1 and ^2 and ^10", {arguments[0], arguments[1], arguments[9]}));
-    // "^1" is replaced first, so "^10" becomes the first argument and a 0.
-    EXPECT_EQ(UTF8Of(missing), "No entry <1> and <2> and <1>0");
+    // "^10" names the tenth argument, which is not there: it stays.
+    EXPECT_EQ(UTF8Of(missing), "No entry <1> and <2> and ^10");
 
     CFRef<CFMutableStringRef> plain(CFCopyLocalizedString("No entry"));
     EXPECT_EQ(UTF8Of(plain), "No entry");

@@ -1,4 +1,4 @@
-
+#include <CGTestSupport.h>
 #include <CoreFoundation/CFRef.h>
 #include <CoreGraphics/CGImageQt.h>
 #include <FileFixtures.h>
@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -189,4 +190,154 @@ TEST_F(CocoaClasses, Workspace)
 {
     EXPECT_EQ(NSWorkspace::sharedWorkspace(), NSWorkspace::sharedWorkspace());
     EXPECT_EQ(NSWorkspace::sharedWorkspace()->notificationCenter(), NSNotificationCenter::workspaceCenter());
+}
+
+namespace {
+
+// The calling thread's current Cocoa context over a bitmap, for one scope.
+class CurrentContext {
+public:
+    explicit CurrentContext(CGContextRef port)
+    {
+        NSGraphicsContext::saveGraphicsState();
+        NSGraphicsContext::setCurrentContext(NSGraphicsContext::graphicsContextWithCGContext(port, false));
+    }
+    ~CurrentContext() { NSGraphicsContext::restoreGraphicsState(); }
+};
+
+// The buffer rows (top first) holding any ink in column `x`.
+std::vector<int> InkedRows(const TestBitmap& bitmap, int x)
+{
+    std::vector<int> rows;
+    for (int row = 0; row < bitmap.height(); ++row) {
+        if (bitmap.Row(x, row) != kClear)
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+}  // namespace
+
+TEST_F(CocoaClasses, FlippedContextsTurnYDownWithinTheirRectangle)
+{
+    EXPECT_EQ(NSGraphicsContextUtilities::flippedContext(NSMakeRect(0, 0, 10, 10)), nullptr) << "no current context";
+
+    NSView* view = NSView::newView(NSMakeRect(5, 5, 10, 10));
+    struct Row {
+        const char* what;
+        std::function<CGContextRef()> flip;
+        std::vector<int> rows;
+    } const rows[] = {
+        // A pixel one below the top of y-down space is the second row.
+        {"the view's bounds", [&] { return NSViewUtilities::flippedContext(view); }, {1}},
+        // Within (y 2, height 4) the turn is about y = 4: y-down 1 lands at
+        // y-up 6, buffer row 3.
+        {"a rectangle above the origin",
+         [] { return NSGraphicsContextUtilities::flippedContext(NSMakeRect(0, 2, 10, 4)); },
+         {3}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TestBitmap bitmap(10, 10);
+        CurrentContext current(bitmap.context());
+        EXPECT_EQ(NSViewUtilities::CGContext(view), bitmap.context());
+        CGContextRef flipped = row.flip();
+        ASSERT_EQ(flipped, bitmap.context());
+        CGContextSetRGBFillColor(flipped, 0, 0, 0, 1);
+        CGContextFillRect(flipped, CGRectMake(3, 1, 1, 1));
+        EXPECT_EQ(InkedRows(bitmap, 3), row.rows);
+    }
+    EXPECT_EQ(NSViewUtilities::CGContext(view), nullptr);
+    view->release();
+}
+
+TEST_F(CocoaClasses, ImagesDrawnReplaceWhatWasThere)
+{
+    QImage pixels(2, 1, QImage::Format_ARGB32_Premultiplied);
+    pixels.setPixel(0, 0, qRgba(255, 0, 0, 255));
+    pixels.setPixel(1, 0, qRgba(0, 0, 0, 0));
+    CFRef<CGImageRef> quartz(CGImageCreateWithQImage(pixels));
+    NSImage* image = NSImageUtilities::imageWithCGImage(quartz);
+
+    TestBitmap bitmap(4, 2);
+    bitmap.Fill(0, 1, 0, 1);
+    {
+        CurrentContext current(bitmap.context());
+        CGContextSetAlpha(bitmap.context(), 0.5f);  // the image is drawn whole all the same
+        NSImageUtilities::drawInRect(image, NSMakeRect(0, 0, 2, 1));
+        NSImageUtilities::drawInRect(nullptr, NSMakeRect(2, 0, 2, 1));
+    }
+    EXPECT_EQ(bitmap.At(0, 0), (RGBA{255, 0, 0, 255}));
+    EXPECT_EQ(bitmap.At(1, 0), kClear) << "copied, not blended";
+    EXPECT_EQ(bitmap.At(2, 0), (RGBA{0, 255, 0, 255}));
+    EXPECT_EQ(bitmap.At(0, 1), (RGBA{0, 255, 0, 255}));
+    NSImageUtilities::drawInRect(image, NSMakeRect(0, 0, 2, 1));  // no context: nothing
+}
+
+TEST_F(CocoaClasses, CheckedStates)
+{
+    NSMenuItem* item = NSMenuItem::newItem(S("Show Done"), "toggleDone:", nullptr);
+    NSButton* button = NSButton::newButton(NSMakeRect(0, 0, 20, 20));
+    button->setAllowsMixedState(true);
+
+    NSMenuItemUtilities::setChecked(item, true);
+    NSButtonUtilities::setChecked(button, true);
+    EXPECT_EQ(item->state(), NSOnState);
+    EXPECT_EQ(button->state(), NSOnState);
+    struct Row {
+        NSControlStateValue state;
+        bool checked;
+    } const rows[] = {{NSOnState, true}, {NSOffState, false}, {NSMixedState, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.state);
+        item->setState(row.state);
+        button->setState(row.state);
+        EXPECT_EQ(NSMenuItemUtilities::checkedState(item), row.checked);
+        EXPECT_EQ(NSButtonUtilities::checkedState(button), row.checked);
+    }
+    NSMenuItemUtilities::setChecked(item, false);
+    EXPECT_EQ(item->state(), NSOffState);
+    EXPECT_FALSE(NSMenuItemUtilities::checkedState(nullptr));
+    EXPECT_FALSE(NSButtonUtilities::checkedState(nullptr));
+    button->release();
+    item->release();
+}
+
+TEST_F(CocoaClasses, ParagraphStylesAndAlerts)
+{
+    NSMutableParagraphStyle* centred = NSParagraphStyleUtilities::paragraphWithAlignment(NSCenterTextAlignment);
+    EXPECT_EQ(centred->alignment(), NSCenterTextAlignment);
+    EXPECT_NE(centred, NSParagraphStyleUtilities::paragraphWithAlignment(NSCenterTextAlignment)) << "a new one each";
+
+    NSAlertScript script;
+    NSAlert* modal = NSAlertUtilities::alertWithMessage(S("The sheet could not be saved."), nullptr);
+    NSWindow* window = NSWindow::newWindow(NSMakeRect(0, 0, 200, 100), NSTitledWindowMask);
+    NSAlert* sheet = NSAlertUtilities::alertWithMessage(S("Delete the card?"), window);
+    ASSERT_EQ(script.Alerts().size(), 2u);
+    EXPECT_EQ(script.Alerts()[0].messageText, "The sheet could not be saved.");
+    EXPECT_EQ(script.Alerts()[1].messageText, "Delete the card?");
+    EXPECT_EQ(modal->messageText()->UTF8String(), "The sheet could not be saved.");
+    EXPECT_EQ(sheet->buttonCount(), 0u);
+    window->release();
+}
+
+TEST_F(CocoaClasses, FullScreenWindows)
+{
+    NSScreen* main = NSScreen::mainScreen();
+    ASSERT_NE(main, nullptr);
+    const NSRect full = NSScreenUtilities::frameExcludingMenuBar(main);
+    NSWindow* window = NSWindow::newWindow(NSMakeRect(10, 10, 100, 100), NSBorderlessWindowMask);
+
+    NSWindowUtilities::makeFullScreen(window);
+    EXPECT_TRUE(CGRectEqualToRect(window->frame(), full));
+    EXPECT_TRUE(CGRectEqualToRect(window->contentView()->frame(), NSRect{{0, 0}, full.size}));
+
+    window->setFrame(NSMakeRect(10, 10, 100, 100), false);
+    NSWindowUtilities::makeFullScreenInDisplay(window, main->displayID());
+    EXPECT_TRUE(CGRectEqualToRect(window->frame(), full));
+    window->setFrame(NSMakeRect(10, 10, 100, 100), false);
+    NSWindowUtilities::makeFullScreenInDisplay(window, 0xDEAD);
+    EXPECT_TRUE(CGRectEqualToRect(window->frame(), full)) << "an unknown display: the main screen";
+    NSWindowUtilities::makeFullScreen(nullptr);
+    window->release();
 }

@@ -1,0 +1,17 @@
+#include "FrameworkInitialization.h"
+
+#include <ApplicationFramework/Classes/TEventDispatchUnit.h>
+#include <ApplicationFramework/Classes/TMenuUnit.h>
+#include <Units/UnitInitialization.h>
+
+void InitializeFrameworkUnits()
+{
+    static bool initialized = false;
+    if (initialized)
+        return;
+    initialized = true;
+    InitializeUnits();
+    // The framework's units, in dependency order.
+    InitializeEventDispatchUnit();
+    InitializeTMenuUnit();
+}
