@@ -20,6 +20,7 @@ fi
 fuzzers=(
     "PropertyListReader PropertyList.dict"
     "RTFReader RTF.dict"
+    "RTFWriter RTF.dict"
 )
 
 cd "$root"

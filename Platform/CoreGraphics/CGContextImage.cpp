@@ -80,7 +80,7 @@ void CGContextClipToMask(CGContextRef c, CGRect rect, CGImageRef mask)
     if (context == nullptr)
         return;
     const QImage coverage = CGImageGetCoverage(mask);
-    QImage full = CGNewSurface(context->Target().size());
+    QImage full = CGNewSurface(context->base->size());
     if (!coverage.isNull() && rect.size.width != 0 && rect.size.height != 0) {
         QImage stencil(coverage.size(), QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < coverage.height(); ++y) {

@@ -76,6 +76,9 @@ struct CGContextObject final : CFRuntimeObject {
     // The pixels drawing goes to now: the innermost transparency layer, or
     // the base surface.
     QImage& Target() { return layers.empty() ? *base : layers.back().image; }
+    // Where the target's first pixel lies in Qt pixel space of the base: a
+    // layer begun with a rectangle covers only that part of the surface.
+    QPoint TargetOrigin() const { return layers.empty() ? QPoint() : layers.back().origin; }
     int Width() const { return base->width(); }
     int Height() const { return base->height(); }
     // The flip from base space to Qt pixel space.
@@ -89,6 +92,7 @@ struct CGContextObject final : CFRuntimeObject {
     struct Layer {
         QImage image;
         size_t savedDepth;  // the state stack's depth before Begin saved it
+        QPoint origin;      // of the image in Qt pixel space
     };
     std::vector<Layer> layers;
 

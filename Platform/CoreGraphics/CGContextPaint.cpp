@@ -106,22 +106,23 @@ void Composite(CGContextObject* context, QImage buffer, QPoint at, bool clearing
         masking.setCompositionMode(QPainter::CompositionMode_DestinationIn);
         masking.drawImage(QPoint(0, 0), window);
     }
+    const QPoint origin = context->TargetOrigin();
     QPainter painter(&context->Target());
-    ApplyClip(painter, state, QTransform());
+    ApplyClip(painter, state, QTransform::fromTranslate(-origin.x(), -origin.y()));
     if (clearing) {
         painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
     } else {
         painter.setOpacity(state.alpha);
         painter.setCompositionMode(CGBlendModeToQt(state.blendMode));
     }
-    painter.drawImage(at, buffer);
+    painter.drawImage(at - origin, buffer);
 }
 
 }  // namespace
 
 QRectF CGContextClipBoundsQt(CGContextObject* context)
 {
-    QRectF bounds = QRectF(context->Target().rect());
+    QRectF bounds = QRectF(context->Target().rect().translated(context->TargetOrigin()));
     for (const CGClipEntry& entry : context->state.clips)
         bounds &= entry.isRect ? entry.rect.normalized() : entry.path.boundingRect();
     return bounds;
@@ -171,16 +172,18 @@ void CGContextPaint(CGContextObject* context, const CGPaintOperation& operation)
     const CGGState& state = context->state;
     const bool shadow = HasShadow(state) && !operation.clearing;
     if (!shadow && state.masks.empty()) {
+        const QPoint origin = context->TargetOrigin();
+        const QTransform toTarget = QTransform::fromTranslate(-origin.x(), -origin.y());
         QPainter painter(&context->Target());
         SetHints(painter, context);
-        ApplyClip(painter, state, QTransform());
+        ApplyClip(painter, state, toTarget);
         if (operation.clearing) {
             painter.setCompositionMode(QPainter::CompositionMode_Clear);
         } else {
             painter.setOpacity(state.alpha);
             painter.setCompositionMode(CGBlendModeToQt(state.blendMode));
         }
-        operation.paint(painter, QTransform());
+        operation.paint(painter, toTarget);
         return;
     }
 
@@ -234,12 +237,14 @@ void CGContextPaint(CGContextObject* context, const CGPaintOperation& operation)
 
 // ---- transparency layers ----
 
-void CGContextBeginTransparencyLayer(CGContextRef c, CFDictionaryRef)
+namespace {
+
+// A layer over `area` (Qt pixel space of the base): drawing inside it lands
+// on the layer's own pixels, composited at the end.
+void BeginLayer(CGContextObject* context, QRect area)
 {
-    CGContextObject* context = CGContextObjectOf(c);
-    if (context == nullptr)
-        return;
-    context->layers.push_back(CGContextObject::Layer{CGNewSurface(context->base->size()), context->saved.size()});
+    area &= QRect(QPoint(0, 0), context->base->size());
+    context->layers.push_back(CGContextObject::Layer{CGNewSurface(area.size()), context->saved.size(), area.topLeft()});
     context->saved.push_back(context->state);
     CGGState& state = context->state;
     state.alpha = 1;
@@ -251,9 +256,27 @@ void CGContextBeginTransparencyLayer(CGContextRef c, CFDictionaryRef)
     state.masks.clear();
 }
 
-void CGContextBeginTransparencyLayerWithRect(CGContextRef c, CGRect, CFDictionaryRef auxInfo)
+}  // namespace
+
+void CGContextBeginTransparencyLayer(CGContextRef c, CFDictionaryRef)
 {
-    CGContextBeginTransparencyLayer(c, auxInfo);
+    CGContextObject* context = CGContextObjectOf(c);
+    if (context == nullptr)
+        return;
+    BeginLayer(context, QRect(QPoint(0, 0), context->base->size()));
+}
+
+// The layer covers the rectangle (user space), as far as the clip lets it
+// show: what is drawn outside is cut off. A layer of the part that matters
+// instead of the whole surface keeps a small piece on a big window cheap.
+void CGContextBeginTransparencyLayerWithRect(CGContextRef c, CGRect rect, CFDictionaryRef)
+{
+    CGContextObject* context = CGContextObjectOf(c);
+    if (context == nullptr)
+        return;
+    const QRectF user(rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+    const QRectF device = context->UserToQt().mapRect(user.normalized()) & CGContextClipBoundsQt(context);
+    BeginLayer(context, device.isEmpty() ? QRect() : device.toAlignedRect());
 }
 
 void CGContextEndTransparencyLayer(CGContextRef c)
@@ -282,11 +305,12 @@ void CGContextEndTransparencyLayer(CGContextRef c)
     if (bottom < 0)
         return;
     const QRect drawn(QPoint(left, top), QPoint(right, bottom));
+    const QRect placed = drawn.translated(layer.origin);
     CGPaintOperation operation;
     operation.paint = [&](QPainter& painter, const QTransform& qtToTarget) {
         painter.setTransform(qtToTarget);
-        painter.drawImage(drawn.topLeft(), pixels, drawn);
+        painter.drawImage(placed.topLeft(), pixels, drawn);
     };
-    operation.bounds = [&] { return QRectF(drawn); };
+    operation.bounds = [&] { return QRectF(placed); };
     CGContextPaint(context, operation);
 }

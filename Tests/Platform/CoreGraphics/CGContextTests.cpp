@@ -506,6 +506,31 @@ TEST(CGContextTransparencyLayer, KeepsTheStateItBeganWith)
     EXPECT_TRUE(CGAffineTransformIsIdentity(CGContextGetCTM(bitmap.context())));
 }
 
+TEST(CGContextTransparencyLayer, ALayerWithARectangleGroupsInsideItAndCutsOffTheRest)
+{
+    // Under a shadow, a layer of two overlapping squares casts one shadow
+    // and lands where it was drawn; what lies outside the rectangle is cut.
+    TestBitmap bitmap(40, 40);
+    CGContextRef c = bitmap.context();
+    CGContextTranslateCTM(c, 5, 5);
+    CGContextSetShadowWithColor(c, CGSizeMake(4, -4), 0, CGColorGetConstantColor(kCGColorBlack));
+    CGContextSetAlpha(c, 0.5f);
+    CGContextBeginTransparencyLayerWithRect(c, CGRectMake(5, 5, 20, 20), nullptr);
+    CGContextSetRGBFillColor(c, 1, 0, 0, 1);
+    CGContextFillRect(c, CGRectMake(5, 5, 10, 10));
+    CGContextFillRect(c, CGRectMake(10, 10, 10, 10));
+    CGContextFillRect(c, CGRectMake(28, 5, 4, 4));  // outside the rectangle
+    CGContextEndTransparencyLayer(c);
+    const RGBA single = bitmap.At(11, 11), overlap = bitmap.At(17, 17);
+    EXPECT_EQ(overlap, single) << "the overlap was composited twice";
+    ExpectNear(single, RGBA{128, 0, 0, 128}, "the group");
+    EXPECT_EQ(bitmap.At(34, 11), kClear) << "drawing outside the rectangle showed";
+    EXPECT_EQ(bitmap.At(38, 7), kClear) << "what was cut off cast a shadow";
+    ExpectNear(bitmap.At(22, 8), RGBA{0, 0, 0, 128}, "the group's shadow");
+    EXPECT_EQ(bitmap.At(21, 12), bitmap.At(22, 8)) << "the shadow fell twice where the squares overlap";
+    EXPECT_EQ(CGContextGetCTM(c).tx, 5);
+}
+
 // ---- clipping ----
 
 TEST(CGContextClip, ShrinksUntilTheStateIsRestored)
