@@ -1,7 +1,9 @@
 #include "FrameworkInitialization.h"
 
+#include <ApplicationFramework/Classes/TControlKindsUnit.h>
 #include <ApplicationFramework/Classes/TEventDispatchUnit.h>
 #include <ApplicationFramework/Classes/TMenuUnit.h>
+#include <Units/HIToolbox/HICustomButtons.h>
 #include <Units/UnitInitialization.h>
 
 void InitializeFrameworkUnits()
@@ -14,4 +16,6 @@ void InitializeFrameworkUnits()
     // The framework's units, in dependency order.
     InitializeEventDispatchUnit();
     InitializeTMenuUnit();
+    InitializeHICustomButtonsUnit();
+    InitializeTControlKindsUnit();
 }

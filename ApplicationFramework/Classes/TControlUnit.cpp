@@ -164,6 +164,16 @@ void TControl::Construct(ControlRef view, TView* owner)
 {
     if (view == nullptr)
         Diagnostics::WriteLine(std::string("Warning: Attempting to create ") + GetClass().name + " with nil view!");
+    // One object per view: one made before (the window's walk gives every
+    // view a plain object) lets go of the view for this one.
+    if (view != nullptr) {
+        if (TControlView* previous = HIViewGetObject(view);
+            previous != nullptr && previous->GetClass().InheritsFrom(TControl::StaticClass())) {
+            TControl* old = static_cast<TControl*>(previous);
+            old->DetachFromView();
+            old->Release();
+        }
+    }
     view_ = view;
     owner_ = owner;
     Initialize();
@@ -190,6 +200,17 @@ void TControl::Initialize()
         TObject* self = this;
         SetControlProperty(view_, kControlPropertyCreatorFramework, kControlPropertyTagObject, sizeof self, &self);
     }
+}
+
+void TControl::DetachFromView()
+{
+    SaveValue();
+    if (handler_ != nullptr)
+        RemoveEventHandler(handler_);
+    handler_ = nullptr;
+    if (IsValidControlHandle(view_) && HIViewGetObject(view_) == this)
+        RemoveControlProperty(view_, kControlPropertyCreatorFramework, kControlPropertyTagObject);
+    view_ = nullptr;
 }
 
 void TControl::Deallocate()
@@ -926,19 +947,9 @@ OSStatus ControlEventHandler(EventHandlerCallRef callRef, EventRef event, void* 
             break;
         }
         case kEventControlClick: {
-            HIPoint point{};
-            UInt32 modifiers = 0;
-            EventMouseButton button = 0;
-            UInt32 clickCount = 0;
-            GetEventParameter(event, kEventParamWindowMouseLocation, typeHIPoint, nullptr, sizeof point, nullptr,
-                              &point);
-            GetEventParameter(event, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof modifiers, nullptr,
-                              &modifiers);
-            GetEventParameter(event, kEventParamMouseButton, typeMouseButton, nullptr, sizeof button, nullptr, &button);
-            GetEventParameter(event, kEventParamClickCount, typeUInt32, nullptr, sizeof clickCount, nullptr,
-                              &clickCount);
-            control->EventClick(control->ConvertPointFromWindow(point), static_cast<UInt16>(clickCount), button,
-                                modifiers, result);
+            const ClickParameters click = GetClickParameters(event);
+            control->EventClick(control->ConvertPointFromWindow(click.point), static_cast<UInt16>(click.clickCount),
+                                click.button, click.modifiers, result);
             break;
         }
         case kEventControlTrackingAreaEntered:

@@ -181,8 +181,12 @@ protected:
     TControl() = default;
 
     // Runs the responder's action, or else the method named by the action
-    // tag with the action parameters ("user" first for a hit).
-    void RunAction(bool userHit);
+    // tag with the action parameters ("user" first for a hit). A kind that
+    // runs its own action from ValueChanged answers value changes itself.
+    virtual void RunAction(bool userHit);
+    // Takes the object off its view: the view's events no longer reach it
+    // and the view no longer names it (a new object is taking the view).
+    void DetachFromView();
     // The text field and text input events of the view; the text kinds
     // answer them, a plain control leaves them unhandled.
     virtual void HandleTextEvent(EventRef event, UInt32 eventClass, UInt32 eventKind, OSStatus& result);

@@ -1,5 +1,6 @@
 #include "TViewUnit.h"
 
+#include <Units/HIToolbox/HICustomButtons.h>
 #include <Units/Utilities/CarbonUtilities.h>
 
 #include <string>
@@ -128,6 +129,20 @@ OSStatus CommandEventHandler(EventHandlerCallRef, EventRef event, void* userData
     }
     view->Release();
     return result;
+}
+
+ClickParameters GetClickParameters(EventRef event)
+{
+    ClickParameters click{};
+    GetEventParameter(event, kEventParamWindowMouseLocation, typeHIPoint, nullptr, sizeof click.point, nullptr,
+                      &click.point);
+    GetEventParameter(event, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof click.modifiers, nullptr,
+                      &click.modifiers);
+    GetEventParameter(event, kEventParamMouseButton, typeMouseButton, nullptr, sizeof click.button, nullptr,
+                      &click.button);
+    GetEventParameter(event, kEventParamClickCount, typeUInt32, nullptr, sizeof click.clickCount, nullptr,
+                      &click.clickCount);
+    return click;
 }
 
 // ---- TView ----
@@ -299,7 +314,10 @@ void TView::ProcessCommand(const HICommandExtended&, EventRef, OSStatus& result)
 
 void TView::UpdateCommandStatus(const HICommandExtended&, EventRef, OSStatus&) {}
 
-void TView::ApplyViewStyles(ControlRef) {}
+void TView::ApplyViewStyles(ControlRef view)
+{
+    HICustomButtonApplyStyles(view);
+}
 
 SInt32 TView::CountCommandHandlers() const
 {

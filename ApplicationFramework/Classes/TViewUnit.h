@@ -119,6 +119,15 @@ inline HICommand AsHICommand(const HICommandExtended& command)
     return plain;
 }
 
+// What a click event of a view carries (absent parameters read as 0).
+struct ClickParameters {
+    HIPoint point;  // in window coordinates
+    UInt32 modifiers;
+    EventMouseButton button;
+    UInt32 clickCount;
+};
+ClickParameters GetClickParameters(EventRef event);
+
 // The framework control of an HIView (its ('TCON', 'DATA') property when
 // that is a TControlView); nil otherwise.
 TControlView* HIViewGetObject(ControlRef view);

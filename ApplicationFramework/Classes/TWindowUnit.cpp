@@ -1,6 +1,8 @@
 #include "TWindowUnit.h"
 
 #include <ApplicationFramework/Classes/TApplicationUnit.h>
+#include <ApplicationFramework/Classes/TControlTrackingUnit.h>
+#include <ApplicationFramework/Classes/TControlUnit.h>
 #include <ApplicationFramework/Classes/TMenuUnit.h>
 #include <Units/Utilities/CarbonUtilities.h>
 #include <Units/Utilities/CocoaUtilities.h>
@@ -14,6 +16,7 @@
 #include <string>
 
 BRINDLET_DEFINE_CLASS(TWindow, TView)
+BRINDLET_DEFINE_CLASS(TTransparentWindowHandler, TEventHandler)
 
 namespace {
 
@@ -85,8 +88,13 @@ void TWindow::Initialize()
     if (window_ == nullptr)
         return;
 
+    trackingHandler_ = TControlTrackingHandler::Create(window_);
+    // A sheet keeps its title-bar attribute: here a window without one
+    // draws its own background, and a sheet's should stay the standard one.
     if (sheetParent_ != nullptr)
         HIWindowChangeClass(window_, kSheetWindowClass);
+    // Here the window's controls would be given automatic drag tracking;
+    // the toolbox has no drag manager yet, so there is no switch to turn on.
     SetViewObject(reinterpret_cast<HIObjectRef>(window_));
     InstallCommandHandler(window_);
     SetWRefCon(window_, this);
@@ -135,13 +143,17 @@ void TWindow::Initialize()
     if (GetPreferences() != nullptr && !GetPreferenceKey().IsEmpty())
         RestoreLayout();
     SetWindowModified(window_, false);
+    HIViewCreateSubControls(GetRoot(), this);
     AdvanceFocus();
 }
 
 void TWindow::Deallocate()
 {
+    ReleaseObject(transparentWindowHandler_);
+    ReleaseObject(transparentContentHandler_);
     ReleaseObject(attachedObject_);
     ReleaseObject(documentList_);
+    ReleaseObject(trackingHandler_);
     if (closingList_ != nullptr)
         CFRelease(closingList_);
     closingList_ = nullptr;
@@ -244,6 +256,73 @@ void TWindow::FullScreen(bool allScreens)
     ClosePool(pool);
 }
 
+void TWindow::Transparent()
+{
+    if (window_ == nullptr)
+        return;
+    HIViewRef content = nullptr;
+    if (HIViewFindByID(GetRoot(), kHIViewWindowContentID, &content) != noErr || content == nullptr)
+        return;
+    // Made transparent twice, the window keeps one pair of handlers.
+    ReleaseObject(transparentContentHandler_);
+    ReleaseObject(transparentWindowHandler_);
+    transparentContentHandler_ = TTransparentWindowHandler::Create(GetControlEventTarget(content), content, this);
+    transparentContentHandler_->AppendEvent(kEventClassControl, kEventControlDraw);
+    transparentWindowHandler_ = TTransparentWindowHandler::Create(GetWindowEventTarget(window_), content, this);
+    transparentWindowHandler_->AppendEvent(kEventClassWindow, kEventWindowGetRegion);
+    transparentWindowHandler_->AppendEvent(kEventClassWindow, kEventWindowHitTest);
+    ChangeWindowAttributes(window_, kWindowNoTitleBarAttribute | kWindowNoShadowAttribute, kWindowResizableAttribute);
+    SetWindowAlpha(window_, 1.0);
+    HIWindowChangeClass(window_, kDocumentWindowClass);
+    // What was drawn with the old background goes.
+    HIWindowInvalidate(window_);
+}
+
+TTransparentWindowHandler* TTransparentWindowHandler::Create(EventTargetRef target, HIViewRef view, TWindow* window)
+{
+    TTransparentWindowHandler* handler = AllocateInstance<TTransparentWindowHandler>();
+    handler->view_ = view;
+    handler->window_ = window;
+    handler->SetTargetBeforeInstalling(target);
+    handler->Initialize();
+    return handler;
+}
+
+void TTransparentWindowHandler::HandleEvent(EventRef, UInt32 eventClass, UInt32 eventKind, SInt32& result)
+{
+    if (eventClass == kEventClassControl && eventKind == kEventControlDraw) {
+        CGContextRef context = nullptr;
+        HIRect bounds = {};
+        if (GetParameter(kEventParamCGContextRef, typeCGContextRef, sizeof context, &context) != noErr ||
+            context == nullptr || HIViewGetBounds(view_, &bounds) != noErr)
+            return;
+        CGContextClearRect(context, bounds);
+        result = noErr;
+        return;
+    }
+    if (eventClass != kEventClassWindow)
+        return;
+    if (eventKind == kEventWindowGetRegion) {
+        WindowRegionCode code = 0;
+        // The opaque part is none: the region asked for is left empty, as
+        // the caller hands it over.
+        if (GetParameter(kEventParamWindowRegionCode, typeWindowRegionCode, sizeof code, &code) == noErr &&
+            code == kWindowOpaqueRgn)
+            result = noErr;
+        return;
+    }
+    if (eventKind == kEventWindowHitTest) {
+        HIPoint point = {};
+        GetParameter(kEventParamMouseLocation, typeHIPoint, sizeof point, &point);
+        if (!TObject::IsLiveObject(window_) || window_->GetWindowRef() == nullptr)
+            return;
+        HIPointConvert(&point, kHICoordSpace72DPIGlobal, nullptr, kHICoordSpaceWindow, window_->GetWindowRef());
+        window_->HandleHitTest(point, result);
+        const SInt16 part = wInContent;
+        SetParameter(kEventParamWindowDefPart, typeWindowDefPartCode, sizeof part, &part);
+    }
+}
+
 // ---- showing and hiding ----
 
 void TWindow::Show()
@@ -286,6 +365,35 @@ void TWindow::Hide()
         TransitionWindowWithOptions(window_, transitionEffect_, kWindowHideTransitionAction, nullptr, transitionAsync_,
                                     &options);
     }
+}
+
+void TWindow::Toggle()
+{
+    if (IsVisible()) {
+        Hide();
+    } else {
+        Show();
+        Select();
+    }
+}
+
+void TWindow::Select()
+{
+    SelectWindow(window_);
+}
+
+void TWindow::Drag(CGPoint start, const Rect* limits)
+{
+    const Point at = {static_cast<SInt16>(std::lround(start.y)), static_cast<SInt16>(std::lround(start.x))};
+    DragWindow(window_, at, limits);
+}
+
+CGRect TWindow::Resize(CGPoint start, const Rect* limits)
+{
+    const Point at = {static_cast<SInt16>(std::lround(start.y)), static_cast<SInt16>(std::lround(start.x))};
+    Rect bounds{};
+    ResizeWindow(window_, at, limits, &bounds);
+    return GetFrame();
 }
 
 // ---- hooks: nothing here ----
@@ -387,15 +495,9 @@ OSStatus HandleContentViewEvents(EventHandlerCallRef, EventRef event, void* user
         break;
     }
     case kEventControlClick: {
-        HIPoint point{};
-        UInt32 modifiers = 0;
-        EventMouseButton button = 0;
-        UInt32 clickCount = 0;
-        GetEventParameter(event, kEventParamWindowMouseLocation, typeHIPoint, nullptr, sizeof point, nullptr, &point);
-        GetEventParameter(event, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof modifiers, nullptr, &modifiers);
-        GetEventParameter(event, kEventParamMouseButton, typeMouseButton, nullptr, sizeof button, nullptr, &button);
-        GetEventParameter(event, kEventParamClickCount, typeUInt32, nullptr, sizeof clickCount, nullptr, &clickCount);
-        window->HandleContentClicked(point, static_cast<UInt16>(clickCount), button, modifiers, result);
+        const ClickParameters click = GetClickParameters(event);
+        window->HandleContentClicked(click.point, static_cast<UInt16>(click.clickCount), click.button, click.modifiers,
+                                     result);
         break;
     }
     default:

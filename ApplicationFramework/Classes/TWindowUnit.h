@@ -4,10 +4,13 @@
 // transition, or as a sheet), keeps the window's bounds and document list
 // in the preferences, runs the close path (ask to save a dirty document,
 // hand several to the review of unsaved files) and answers the standard
-// document commands.
+// document commands. A window can also turn itself into a borderless window
+// whose content is clear wherever its controls do not draw (Transparent),
+// and be dragged or resized by the user from a mouse press of its own.
 #pragma once
 
 #include <ApplicationFramework/Classes/TDocumentListUnit.h>
+#include <ApplicationFramework/Classes/TEventHandlerUnit.h>
 #include <ApplicationFramework/Classes/TViewUnit.h>
 
 #include <HIToolbox/Nibs.h>
@@ -25,6 +28,31 @@ enum : TWindowOptions {
 
 // Creator of every window property the framework sets.
 inline constexpr OSType kWindowPropertyCreator = FourCC("WIND");
+
+class TControlTrackingHandler;
+class TWindow;
+
+// What keeps a transparent window clear: on its content view, the view's
+// drawing clears the view (the controls inside still draw over it); on the
+// window, the opaque part of the window is none, and every point of the
+// window is content, once the window's HandleHitTest has seen it.
+class TTransparentWindowHandler : public TEventHandler {
+    BRINDLET_CLASS(TTransparentWindowHandler, TEventHandler)
+
+public:
+    // A handler on `target` for the view it clears and its window (neither
+    // is retained: the window owns the handler).
+    static TTransparentWindowHandler* Create(EventTargetRef target, HIViewRef view, TWindow* window);
+
+    void HandleEvent(EventRef event, UInt32 eventClass, UInt32 eventKind, SInt32& result) override;
+
+protected:
+    TTransparentWindowHandler() = default;
+
+private:
+    HIViewRef view_ = nullptr;
+    TWindow* window_ = nullptr;
+};
 
 class TWindow : public TView {
     BRINDLET_CLASS(TWindow, TView)
@@ -73,6 +101,25 @@ public:
     void FullScreen(UInt32 displayID);
     // Every screen's frame together, or the main screen's.
     void FullScreen(bool allScreens);
+    // Borderless, without a shadow and not resizable, fully opaque as a
+    // whole but with a clear content: only what the controls draw shows.
+    // Hit tests of the window ask HandleHitTest.
+    void Transparent();
+
+    // A visible window is hidden; a hidden one is shown and selected.
+    void Toggle();
+    // Brings the window to the front and makes it active.
+    void Select();
+    // Lets the user drag the window, from `start` (global coordinates, a
+    // point where the mouse button went down) until the button is
+    // released; the mouse is held within `limits` (global; nil: anywhere).
+    void Drag(CGPoint start, const Rect* limits = nullptr);
+    // Lets the user resize the window from `start` (global) until the
+    // button is released, the content's width and height kept within
+    // `limits` (left, top: the least width and height; right, bottom: the
+    // greatest; nil: any size). Answers the new content bounds.
+    CGRect Resize(CGPoint start, const Rect* limits = nullptr);
+    TControlTrackingHandler* GetTrackingHandler() const { return trackingHandler_; }
 
     virtual void Show();
     virtual void Hide();
@@ -142,6 +189,9 @@ private:
     WindowRef window_ = nullptr;
     TDocumentList* documentList_ = nullptr;
     TObject* attachedObject_ = nullptr;
+    TTransparentWindowHandler* transparentWindowHandler_ = nullptr;
+    TTransparentWindowHandler* transparentContentHandler_ = nullptr;
+    TControlTrackingHandler* trackingHandler_ = nullptr;
     EventHandlerRef windowHandler_ = nullptr;
     EventHandlerRef contentHandler_ = nullptr;
     WindowTransitionEffect transitionEffect_ = 0;

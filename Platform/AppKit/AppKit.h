@@ -12,6 +12,7 @@
 #include <AppKit/NSScreen.h>
 #include <AppKit/NSTextDrawing.h>
 #include <AppKit/NSView.h>
+#include <AppKit/NSViewController.h>
 #include <AppKit/NSWindow.h>
 #include <AppKit/NSWorkspace.h>
 #include <Foundation/Foundation.h>

@@ -29,7 +29,7 @@ public:
     // The selector name; empty for none.
     const std::string& action() const { return action_; }
     void setAction(std::string_view action) { action_ = std::string(action); }
-    NSInteger tag() const { return tag_; }
+    NSInteger tag() const override { return tag_; }
     void setTag(NSInteger tag) { tag_ = tag; }
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool enabled) { enabled_ = enabled; }

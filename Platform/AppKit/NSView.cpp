@@ -107,6 +107,17 @@ void NSView::removeFromSuperview()
     release();
 }
 
+NSView* NSView::viewWithTag(NSInteger tag)
+{
+    if (this->tag() == tag)
+        return this;
+    for (NSView* subview : subviews_) {
+        if (NSView* found = subview->viewWithTag(tag))
+            return found;
+    }
+    return nullptr;
+}
+
 NSView* NSView::Root()
 {
     NSView* view = this;

@@ -48,6 +48,11 @@ public:
     const std::vector<NSView*>& subviews() const { return subviews_; }
     void addSubview(NSView* view);
     void removeFromSuperview();
+    // The view's tag: -1 for a plain view (controls keep one of their own).
+    virtual NSInteger tag() const { return -1; }
+    // The view itself or the first of its descendants, depth first in
+    // drawing order, whose tag is `tag`; nil when none.
+    NSView* viewWithTag(NSInteger tag);
     // The window whose content view is this view or an ancestor; nil when
     // none.
     NSWindow* window() const;

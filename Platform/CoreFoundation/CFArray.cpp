@@ -264,7 +264,7 @@ void CFArrayRemoveValueAtIndex(CFMutableArrayRef theArray, CFIndex idx)
 void CFArrayRemoveAllValues(CFMutableArrayRef theArray)
 {
     if (CFArrayObject* array = AsMutableArray(theArray, "CFArrayRemoveAllValues")) {
-        std::vector<const void*> old;
+        CFNodeVector<const void*> old;
         old.swap(array->values);
         for (const void* value : old)
             array->ReleaseValue(value);

@@ -12,6 +12,10 @@
 #include <unordered_map>
 #include <vector>
 
+// A container's list, in node memory (CFRuntime.h) like the container.
+template <typename T>
+using CFNodeVector = std::vector<T, CFNodeAllocator<T>>;
+
 struct CFArrayObject final : CFRuntimeObject {
     CFArrayObject(const CFArrayCallBacks& callbacks, bool mutableArray)
         : CFRuntimeObject(kCFRuntimeTypeArray), callBacks(callbacks), isMutable(mutableArray)
@@ -38,7 +42,7 @@ struct CFArrayObject final : CFRuntimeObject {
 
     const CFArrayCallBacks callBacks;
     const bool isMutable;
-    std::vector<const void*> values;
+    CFNodeVector<const void*> values;
 };
 
 struct CFDictionaryObject final : CFRuntimeObject {
@@ -85,7 +89,7 @@ struct CFDictionaryObject final : CFRuntimeObject {
     const CFDictionaryValueCallBacks valueCallBacks;
     const bool isMutable;
     // Entries in the order their keys were first added.
-    std::vector<Entry> entries;
+    CFNodeVector<Entry> entries;
 
 private:
     struct IndexHash {

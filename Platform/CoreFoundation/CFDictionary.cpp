@@ -143,7 +143,7 @@ void CFDictionaryObject::Remove(const void* key)
 
 void CFDictionaryObject::RemoveAll()
 {
-    std::vector<Entry> old;
+    CFNodeVector<Entry> old;
     old.swap(entries);
     index_.reset();
     for (const Entry& entry : old) {
@@ -315,7 +315,7 @@ void CFDictionaryApplyFunction(CFDictionaryRef theDict, CFDictionaryApplierFunct
     if (d == nullptr || applier == nullptr)
         return;
     // The applier may edit the table: walk a snapshot.
-    const std::vector<CFDictionaryObject::Entry> snapshot = d->entries;
+    const std::vector<CFDictionaryObject::Entry> snapshot(d->entries.begin(), d->entries.end());
     for (const auto& entry : snapshot)
         applier(entry.key, entry.value, context);
 }

@@ -272,7 +272,7 @@ private:
         }
     }
 
-    bool WriteArray(const std::vector<const void*>& values, int depth)
+    bool WriteArray(const CFNodeVector<const void*>& values, int depth)
     {
         if (values.empty())
             return Put("<array/>\n");
@@ -298,7 +298,7 @@ private:
     bool WriteDictionary(const CFDictionaryObject* dictionary, int depth)
     {
         using Entry = CFDictionaryObject::Entry;
-        const std::vector<Entry>& entries = dictionary->entries;
+        const CFNodeVector<Entry>& entries = dictionary->entries;
         if (entries.empty())
             return Put("<dict/>\n");
         bool inOrder = true;

@@ -4,6 +4,8 @@
 
 #include <Support/Diagnostics.h>
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -67,7 +69,198 @@ std::string TypeName(CFTypeID type)
     return "CFType";
 }
 
+// ---- node memory ----
+
+#if defined(__SANITIZE_ADDRESS__)
+#define CF_NODE_ARENAS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CF_NODE_ARENAS 0
+#endif
+#endif
+#ifndef CF_NODE_ARENAS
+#define CF_NODE_ARENAS 1
+#endif
+
+#if CF_NODE_ARENAS
+
+// One huge page, aligned to its size so that the system can back it with
+// one. It starts with its header; every block carved from it is preceded
+// by a prefix naming it (nil in the prefix of a C library block).
+constexpr size_t kChunkSize = size_t(2) << 20;
+constexpr size_t kPrefixSize = 16;
+// Blocks larger than this come from the C library even inside a scope.
+constexpr size_t kLargestCarved = kChunkSize / 8;
+// Trees smaller than this are not worth a chunk. (A fault on a fresh page
+// costs tens of microseconds here, clearing a huge page about as much as
+// ten of them; making a small tree's pages present 64 KB at a time with
+// MADV_POPULATE_WRITE instead of using a huge page measured no faster.)
+constexpr size_t kSmallestArenaTree = size_t(32) << 10;
+// Empty chunks kept for the next tree rather than unmapped and cleared
+// again by the system.
+constexpr size_t kSpareChunks = 4;
+
+struct alignas(64) Chunk {
+    // The blocks carved from the chunk and still in use, plus one while an
+    // arena carves from it; whoever takes the count to zero frees it.
+    std::atomic<size_t> holds{1};
+};
+
+struct Prefix {
+    Chunk* chunk;
+    size_t unused;
+};
+static_assert(sizeof(Prefix) == kPrefixSize);
+
+struct Arena {
+    Chunk* chunk = nullptr;
+    char* cursor = nullptr;
+    char* limit = nullptr;
+};
+
+thread_local Arena* tArena = nullptr;
+
+std::mutex& SpareMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::vector<Chunk*>& SpareChunks()
+{
+    static auto* spares = new std::vector<Chunk*>;
+    return *spares;
+}
+
+Chunk* MapChunk()
+{
+    {
+        std::lock_guard lock(SpareMutex());
+        auto& spares = SpareChunks();
+        if (!spares.empty()) {
+            Chunk* chunk = spares.back();
+            spares.pop_back();
+            return new (chunk) Chunk;
+        }
+    }
+    // Twice the size, so that an aligned chunk lies inside; the rest goes back.
+    void* mapped = mmap(nullptr, 2 * kChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + kChunkSize - 1) & ~uintptr_t(kChunkSize - 1);
+    if (aligned > start)
+        munmap(mapped, aligned - start);
+    if (aligned + kChunkSize < start + 2 * kChunkSize)
+        munmap(reinterpret_cast<void*>(aligned + kChunkSize), start + 2 * kChunkSize - aligned - kChunkSize);
+    void* chunk = reinterpret_cast<void*>(aligned);
+    madvise(chunk, kChunkSize, MADV_HUGEPAGE);
+    return new (chunk) Chunk;
+}
+
+void DropHold(Chunk* chunk) noexcept
+{
+    if (chunk->holds.fetch_sub(1, std::memory_order_acq_rel) != 1)
+        return;
+    {
+        std::lock_guard lock(SpareMutex());
+        auto& spares = SpareChunks();
+        if (spares.size() < kSpareChunks) {
+            spares.push_back(chunk);
+            return;
+        }
+    }
+    munmap(chunk, kChunkSize);
+}
+
+void* CarveFrom(Arena& arena, size_t size)
+{
+    const size_t needed = (size + kPrefixSize + 15) & ~size_t(15);
+    if (static_cast<size_t>(arena.limit - arena.cursor) < needed) {
+        Chunk* fresh = MapChunk();
+        if (fresh == nullptr)
+            return nullptr;
+        if (arena.chunk)
+            DropHold(arena.chunk);
+        arena.chunk = fresh;
+        arena.cursor = reinterpret_cast<char*>(fresh) + sizeof(Chunk);
+        arena.limit = reinterpret_cast<char*>(fresh) + kChunkSize;
+    }
+    auto* prefix = reinterpret_cast<Prefix*>(arena.cursor);
+    arena.cursor += needed;
+    prefix->chunk = arena.chunk;
+    arena.chunk->holds.fetch_add(1, std::memory_order_relaxed);
+    return prefix + 1;
+}
+
+#endif
+
 }  // namespace
+
+#if CF_NODE_ARENAS
+
+void* CFNodeAllocate(size_t size)
+{
+    if (Arena* arena = tArena; arena && size <= kLargestCarved) {
+        if (void* block = CarveFrom(*arena, size))
+            return block;
+    }
+    if (size > SIZE_MAX - kPrefixSize)
+        throw std::bad_alloc();
+    auto* prefix = static_cast<Prefix*>(std::malloc(size + kPrefixSize));
+    if (prefix == nullptr)
+        throw std::bad_alloc();
+    prefix->chunk = nullptr;
+    return prefix + 1;
+}
+
+void CFNodeFree(void* block) noexcept
+{
+    if (block == nullptr)
+        return;
+    Prefix* prefix = static_cast<Prefix*>(block) - 1;
+    if (prefix->chunk)
+        DropHold(prefix->chunk);
+    else
+        std::free(prefix);
+}
+
+CFNodeArenaScope::CFNodeArenaScope(size_t expectedBytes) : outer_(tArena)
+{
+    if (expectedBytes < kSmallestArenaTree)
+        return;
+    auto* arena = new Arena;
+    arena_ = arena;
+    tArena = arena;
+}
+
+CFNodeArenaScope::~CFNodeArenaScope()
+{
+    if (auto* arena = static_cast<Arena*>(arena_)) {
+        if (arena->chunk)
+            DropHold(arena->chunk);
+        delete arena;
+        tArena = static_cast<Arena*>(outer_);
+    }
+}
+
+#else
+
+void* CFNodeAllocate(size_t size)
+{
+    return ::operator new(size);
+}
+
+void CFNodeFree(void* block) noexcept
+{
+    ::operator delete(block);
+}
+
+CFNodeArenaScope::CFNodeArenaScope(size_t) {}
+
+CFNodeArenaScope::~CFNodeArenaScope() = default;
+
+#endif
 
 const CFAllocatorRef kCFAllocatorDefault = nullptr;
 const CFAllocatorRef kCFAllocatorSystemDefault = reinterpret_cast<CFAllocatorRef>(&gSystemDefault);

@@ -5,6 +5,9 @@
 #include "HostedViewsInternal.h"
 
 #include <CoreFoundation/CFStringUTF8.h>
+#include <CoreFoundation/CFURL.h>
+#include <RichText/RTFTextDocument.h>
+#include <Support/FileAccess.h>
 
 #include <QPalette>
 #include <QStyle>
@@ -14,6 +17,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -466,4 +470,82 @@ void TXNSetFrameBounds(TXNObject iTXNObject, SInt32 iTop, SInt32 iLeft, SInt32 i
     if (HIViewRef superview = HIViewGetSuperview(host->view))
         HIViewConvertRect(&frame, nullptr, superview);
     HIViewSetFrame(host->view, &frame);
+}
+
+// ---- rich text files ----
+
+namespace {
+
+// The local path a file URL names; empty for any other URL.
+std::string LocalPath(CFURLRef url)
+{
+    if (!url)
+        return std::string();
+    char buffer[4096];
+    if (!CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<UInt8*>(buffer), sizeof buffer))
+        return std::string();
+    return std::string(buffer);
+}
+
+OSStatus StatusOfFileError(int error)
+{
+    switch (error) {
+    case 0:
+        return noErr;
+    case ENOENT:
+    case ENOTDIR:
+        return fnfErr;
+    case EISDIR:
+    case EINVAL:
+    case ELOOP:
+        return notAFileErr;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return afpAccessDenied;
+    default:
+        return ioErr;
+    }
+}
+
+bool IsWholeText(TXNOffset start, TXNOffset end)
+{
+    return start == kTXNStartOffset && end == kTXNEndOffset;
+}
+
+}  // namespace
+
+OSStatus TXNWriteRangeToCFURL(TXNObject iTXNObject, TXNOffset iStartOffset, TXNOffset iEndOffset, CFDictionaryRef,
+                              CFDictionaryRef, CFURLRef iFileURL)
+{
+    TextViewHost* host = AsTXN(iTXNObject);
+    const std::string path = LocalPath(iFileURL);
+    if (!host || path.empty() || !IsWholeText(iStartOffset, iEndOffset))
+        return paramErr;
+    // What is there already must be a file we could read back: a folder, a
+    // device, a file we may not read or one too large to read is left alone.
+    const int existing = FileAccess::ReadRegularFile(path, FileAccess::kNoteLimit, static_cast<std::string*>(nullptr));
+    if (existing != 0 && existing != ENOENT)
+        return StatusOfFileError(existing);
+    const QByteArray rtf = RTFWriteTextDocument(*host->Edit()->document());
+    return StatusOfFileError(FileAccess::WriteAtomically(path, rtf.constData(), size_t(rtf.size())));
+}
+
+OSStatus TXNReadFromCFURL(TXNObject iTXNObject, TXNOffset iStartOffset, TXNOffset iEndOffset, CFDictionaryRef,
+                          CFURLRef iFileURL, CFDictionaryRef* oDocumentAttributes)
+{
+    TextViewHost* host = AsTXN(iTXNObject);
+    const std::string path = LocalPath(iFileURL);
+    if (!host || path.empty() || !IsWholeText(iStartOffset, iEndOffset))
+        return paramErr;
+    if (oDocumentAttributes)
+        *oDocumentAttributes = nullptr;
+    std::vector<unsigned char> bytes;
+    const int error = FileAccess::ReadRegularFile(path, FileAccess::kNoteLimit, &bytes);
+    if (error != 0)
+        return StatusOfFileError(error);
+    HostedViewChange change(*host);
+    if (!RTFReadTextDocument(bytes.data(), bytes.size(), *host->Edit()->document()))
+        return kTXNDataTypeNotAllowedErr;
+    return noErr;
 }

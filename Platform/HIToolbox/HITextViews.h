@@ -122,6 +122,22 @@ OSStatus TXNSetTypeAttributes(TXNObject iTXNObject, ItemCount iAttrCount, const 
                               TXNOffset iStartOffset, TXNOffset iEndOffset);
 // An RGB background colour (the only type).
 OSStatus TXNSetBackground(TXNObject iTXNObject, const TXNBackground* iBackgroundInfo);
+// Rich text files (RTF): font family, size, bold, italic, underline,
+// strike-out, colours, alignment and any Unicode text go both ways.
+// Writing puts the range (the whole text: kTXNStartOffset to
+// kTXNEndOffset) into the file at the URL atomically; a file there that
+// cannot be read (not a regular file, no permission) is never written
+// over. Reading replaces the whole text with the file's, and sends no text
+// events; the range must be the whole text. `iDataOptions` and the
+// document attributes are not used (outputs set to nil). paramErr for a
+// gone object, a URL that names no local file or another range; fnfErr
+// for a missing file; notAFileErr for a folder or anything but a plain
+// file; kTXNDataTypeNotAllowedErr for a file that is not RTF (the text is
+// left as it was); ioErr or afpAccessDenied when the file system refused.
+OSStatus TXNWriteRangeToCFURL(TXNObject iTXNObject, TXNOffset iStartOffset, TXNOffset iEndOffset,
+                              CFDictionaryRef iDataOptions, CFDictionaryRef iDocumentAttributes, CFURLRef iFileURL);
+OSStatus TXNReadFromCFURL(TXNObject iTXNObject, TXNOffset iStartOffset, TXNOffset iEndOffset,
+                          CFDictionaryRef iDataOptions, CFURLRef iFileURL, CFDictionaryRef* oDocumentAttributes);
 // Moves the view to the rectangle, in its window's coordinates.
 void TXNSetFrameBounds(TXNObject iTXNObject, SInt32 iTop, SInt32 iLeft, SInt32 iBottom, SInt32 iRight,
                        TXNFrameID iTXNFrameID);

@@ -81,6 +81,15 @@ void TestClickCloseBox(WindowRef window)
         widget->close();  // what the window manager's close button asks
 }
 
+void TestActivateWindow(WindowRef window)
+{
+    if (QWindow* handle = HandleOf(window)) {
+        handle->requestActivate();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+}
+
 void TestRunUntilIdle(double limitSeconds)
 {
     QElapsedTimer timer;

@@ -22,6 +22,10 @@ void TestWheel(WindowRef window, HIPoint point, int notches, Qt::Orientation ori
 void TestKeyClick(WindowRef window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 // The window's close box.
 void TestClickCloseBox(WindowRef window);
+// What a window manager does when the user clicks another window: the
+// window system activates the window (a shown one), and the toolbox hears
+// of it as of any activation from outside.
+void TestActivateWindow(WindowRef window);
 // Runs the loop until no event, queued Carbon event or due timer is left
 // (at most `limitSeconds`).
 void TestRunUntilIdle(double limitSeconds = 1.0);

@@ -710,14 +710,26 @@ void RemoveFromOrder(WindowRef window)
     order.erase(std::remove(order.begin(), order.end(), window), order.end());
 }
 
+// The user focus moves to `window` (nil: none); the window that had it
+// hears that it lost it.
+void MoveUserFocus(WindowRef window)
+{
+    WindowRef previous = AsWindow(TheWindows().focus);
+    TheWindows().focus = window;
+    if (previous && previous != window)
+        SendWindowEvent(previous, kEventWindowFocusRelinquish);
+}
+
 void Activate(WindowRef window)
 {
     Windows& windows = TheWindows();
+    // Selecting the active window again takes the focus back from a window
+    // that had it on its own (a floating one given the focus).
+    MoveUserFocus(window);
     if (windows.active == window)
         return;
     WindowRef previous = windows.active;
     windows.active = window;
-    windows.focus = window;
     if (AsWindow(previous))
         SendWindowEvent(previous, kEventWindowDeactivated);
     if (window)
@@ -1322,10 +1334,7 @@ OSStatus SetUserFocusWindow(WindowRef window)
 {
     if (window && !AsWindow(window))
         return errInvalidWindowRef;
-    WindowRef previous = AsWindow(TheWindows().focus);
-    if (previous && previous != window)
-        SendWindowEvent(previous, kEventWindowFocusRelinquish);
-    TheWindows().focus = window;
+    MoveUserFocus(window);
     return noErr;
 }
 
@@ -1337,22 +1346,49 @@ EventTargetRef GetUserFocusEventTarget()
     return KeyboardTarget(window);
 }
 
+namespace {
+
+// The part the window names for the point, when a handler answers its hit
+// test; else the part its geometry gives.
+SInt16 AskHitTest(WindowRef window, const QPoint& point, SInt16 geometric)
+{
+    EventRef event = nullptr;
+    CreateEvent(nullptr, kEventClassWindow, kEventWindowHitTest, 0, 0, &event);
+    SetEventParameter(event, kEventParamDirectObject, typeWindowRef, sizeof window, &window);
+    const HIPoint where = {CGFloat(point.x()), CGFloat(point.y())};
+    SetEventParameter(event, kEventParamMouseLocation, typeHIPoint, sizeof where, &where);
+    SInt16 part = geometric;
+    if (SendEventToEventTarget(event, window->target) == noErr) {
+        SInt16 named = wNoHit;
+        if (GetEventParameter(event, kEventParamWindowDefPart, typeWindowDefPartCode, nullptr, sizeof named, nullptr,
+                              &named) == noErr)
+            part = named;
+    }
+    ReleaseEvent(event);
+    return part;
+}
+
+}  // namespace
+
 SInt16 FindWindow(Point globalPoint, WindowRef* outWindow)
 {
     const QPoint point(globalPoint.h, globalPoint.v);
-    for (WindowRef window : TheWindows().order) {
+    for (WindowRef window : std::vector<WindowRef>(TheWindows().order)) {
         if (!AsWindow(window) || !window->visible)
             continue;
-        if (window->content.contains(point)) {
-            if (outWindow)
-                *outWindow = window;
-            return wInContent;
-        }
-        if (window->content.marginsAdded(FrameMargins(window)).contains(point)) {
-            if (outWindow)
-                *outWindow = window;
-            return wInDrag;
-        }
+        SInt16 part = wNoHit;
+        if (window->content.contains(point))
+            part = wInContent;
+        else if (window->content.marginsAdded(FrameMargins(window)).contains(point))
+            part = wInDrag;
+        if (part == wNoHit)
+            continue;
+        part = AskHitTest(window, point, part);
+        if (!AsWindow(window) || part == wNoHit)
+            continue;
+        if (outWindow)
+            *outWindow = window;
+        return part;
     }
     if (outWindow)
         *outWindow = nullptr;

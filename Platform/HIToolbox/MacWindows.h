@@ -196,8 +196,26 @@ OSStatus SetUserFocusWindow(WindowRef window);
 // window, else that window, else the application.
 EventTargetRef GetUserFocusEventTarget();
 // The window at the global point (front to back, visible only), and the
-// part hit. Nil and wNoHit for none.
+// part hit. Nil and wNoHit for none. A window may name the part itself: it
+// is sent kEventWindowHitTest (kEventParamMouseLocation, global) first, and
+// a handler answering noErr gives the part in kEventParamWindowDefPart.
 SInt16 FindWindow(Point globalPoint, WindowRef* outWindow);
+
+// ---- the user moving and resizing ----
+
+// Both follow the mouse from `startPoint` (global; where the button went
+// down) until the button is released, and return then; the mouse events of
+// the meanwhile go to no window. Nothing happens when no button is down.
+// DragWindow moves the window with the mouse, the mouse held within
+// `boundsRect` (global; nil: anywhere), and selects the window first
+// unless the command key is down.
+void DragWindow(WindowRef window, Point startPoint, const Rect* boundsRect);
+// ResizeWindow moves the content's bottom-right corner with the mouse,
+// the width and height kept within `sizeConstraints` (left, top: the least
+// width and height; right, bottom: the greatest; nil: at least 1 × 1).
+// Answers whether the size changed; `outNewContentRect` (may be nil) gets
+// the content bounds either way.
+Boolean ResizeWindow(WindowRef window, Point startPoint, const Rect* sizeConstraints, Rect* outNewContentRect);
 
 // ---- levels ----
 

@@ -1,5 +1,6 @@
 #include "Nibs.h"
 
+#include "DataBrowser.h"
 #include "HIToolboxInternal.h"
 
 #include <CoreFoundation/CFArray.h>
@@ -855,6 +856,7 @@ CFDictionaryRef ParseNib(const void* bytes, size_t length, std::string* why)
 
 std::vector<std::string> LintTop(std::string_view nibName, const void* bytes, size_t length)
 {
+    HIToolboxRegisterDataBrowserKind();  // so that its kind and keys are known
     std::string why;
     CFRef<CFDictionaryRef> top(ParseNib(bytes, length, &why));
     const std::string nib = FileAccess::ForMessage(nibName);
@@ -1506,6 +1508,7 @@ OSStatus CreateWindowFromNib(IBNibRef inNibRef, CFStringRef inName, WindowRef* o
         return found;
     HIToolboxRegisterControlKinds();
     HIToolboxRegisterHostedViewKinds();
+    HIToolboxRegisterDataBrowserKind();
     Builder builder(nib, nib->name + ", window " + Quoted(CFStringToUTF8(inName)));
     return builder.BuildWindow(description, outWindow);
 }

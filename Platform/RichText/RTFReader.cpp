@@ -227,22 +227,6 @@ struct GroupState {
     bool ignorableNext = false;
 };
 
-struct FormatHash {
-    size_t operator()(const RTFFormat& f) const
-    {
-        const RTFCharacterFormat& c = f.character;
-        const RTFParagraphFormat& p = f.paragraph;
-        size_t h = 0;
-        for (const int64_t v : {int64_t(c.font), int64_t(c.fontSize), int64_t(c.foregroundColor),
-                                int64_t(c.backgroundColor), int64_t(c.baselineOffset), int64_t(c.script),
-                                int64_t(c.bold | c.italic << 1 | c.underline << 2 | c.strikethrough << 3),
-                                int64_t(p.alignment), int64_t(p.leftIndent), int64_t(p.rightIndent),
-                                int64_t(p.firstLineIndent), int64_t(p.spaceBefore), int64_t(p.spaceAfter)})
-            h = (h ^ static_cast<size_t>(v)) * 1099511628211u;
-        return h;
-    }
-};
-
 class Reader {
 public:
     // `withRuns` false reads the text alone (and the tables).
@@ -275,7 +259,7 @@ private:
     const UInt8* end_;
     RTFDocument& document_;
     const bool withRuns_;
-    std::unordered_map<RTFFormat, UInt32, FormatHash> formatIndexes_;
+    std::unordered_map<RTFFormat, UInt32, RTFFormatHash> formatIndexes_;
     std::vector<GroupState> groups_;
     bool failed_ = false;
     std::string failure_;
@@ -854,4 +838,18 @@ CFStringRef RTFCopyPlainText(const UInt8* bytes, size_t length, CFStringRef* out
     CFReplaceLoneSurrogates(document.text);
     return CFStringCreateWithCharacters(nullptr, reinterpret_cast<const UniChar*>(document.text.data()),
                                         static_cast<CFIndex>(document.text.size()));
+}
+
+size_t RTFFormatHash::operator()(const RTFFormat& f) const
+{
+    const RTFCharacterFormat& c = f.character;
+    const RTFParagraphFormat& p = f.paragraph;
+    size_t h = 0;
+    for (const int64_t v : {int64_t(c.font), int64_t(c.fontSize), int64_t(c.foregroundColor),
+                            int64_t(c.backgroundColor), int64_t(c.baselineOffset), int64_t(c.script),
+                            int64_t(c.bold | c.italic << 1 | c.underline << 2 | c.strikethrough << 3),
+                            int64_t(p.alignment), int64_t(p.leftIndent), int64_t(p.rightIndent),
+                            int64_t(p.firstLineIndent), int64_t(p.spaceBefore), int64_t(p.spaceAfter)})
+        h = (h ^ static_cast<size_t>(v)) * 1099511628211u;
+    return h;
 }

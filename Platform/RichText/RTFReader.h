@@ -68,6 +68,11 @@ struct RTFFormat {
     bool operator==(const RTFFormat&) const = default;
 };
 
+// A hash of a format, for tables that keep each different format once.
+struct RTFFormatHash {
+    size_t operator()(const RTFFormat& format) const;
+};
+
 // Where a run of one format begins in the document's text, and which of
 // the document's formats it has. It ends where the next run begins.
 struct RTFRunStart {

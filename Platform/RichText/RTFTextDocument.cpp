@@ -31,22 +31,6 @@ SInt32 Twips(double pixels)
     return Saturated(pixels * kRTFTwipsPerPixel);
 }
 
-struct FormatHash {
-    size_t operator()(const RTFFormat& f) const
-    {
-        const RTFCharacterFormat& c = f.character;
-        const RTFParagraphFormat& p = f.paragraph;
-        size_t h = 0;
-        for (const int64_t v : {int64_t(c.font), int64_t(c.fontSize), int64_t(c.foregroundColor),
-                                int64_t(c.backgroundColor), int64_t(c.baselineOffset), int64_t(c.script),
-                                int64_t(c.bold | c.italic << 1 | c.underline << 2 | c.strikethrough << 3),
-                                int64_t(p.alignment), int64_t(p.leftIndent), int64_t(p.rightIndent),
-                                int64_t(p.firstLineIndent), int64_t(p.spaceBefore), int64_t(p.spaceAfter)})
-            h = (h ^ static_cast<size_t>(v)) * 1099511628211u;
-        return h;
-    }
-};
-
 // Builds the model: the tables as formats name fonts and colours, each
 // different format once, and runs that merge text of one format.
 class ModelBuilder {
@@ -197,7 +181,7 @@ private:
     RTFDocument rtf_;
     QHash<QString, SInt32> fontNumbers_;
     std::unordered_map<QRgb, SInt32> colorNumbers_;
-    std::unordered_map<RTFFormat, UInt32, FormatHash> formatIndexes_;
+    std::unordered_map<RTFFormat, UInt32, RTFFormatHash> formatIndexes_;
 };
 
 QTextCharFormat CharFormatOf(const RTFCharacterFormat& character, const std::unordered_map<SInt32, QString>& fonts,

@@ -136,7 +136,7 @@ TEST_F(TControlTest, EveryViewGetsOneObjectOfTheClassItsTagOrKindCallsFor)
         const char* tag;
         const char* className;
     };
-    const Row rows[] = {{"twice", "ProbeButton"}, {"field", "TControl"}, {"inner", "TControl"}, {"group", nullptr}};
+    const Row rows[] = {{"twice", "ProbeButton"}, {"field", "TTextControl"}, {"inner", "TControl"}, {"group", nullptr}};
     std::vector<TControlView*> made;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.tag);
@@ -172,17 +172,22 @@ TEST_F(TControlTest, AValueChangeIsSavedUnderTheTargetsClassAndPosted)
 
     WindowRef window = owner->GetWindowRef();
     ControlRef named = nullptr;
-    FindViewWithTag(HIViewGetRoot(window), "twice", named);
+    // A push button: its value is a number (a text view's would be its text).
+    FindViewWithTag(HIViewGetRoot(window), "inner", named);
     SetControl32BitMaximum(named, 10);
-    TControl* control = TControl::Create(named, owner);
+    // The window gave its views their objects when it was made.
+    TControl* control = static_cast<TControl*>(HIViewGetObject(named));
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->GetOwner(), owner);
     control->SetValue(4);
-    EXPECT_EQ(preferences->GetIntegerValue("TWindow.twice"), 4);
-    EXPECT_EQ(log->keys, (std::vector<std::string>{"TWindow.twice from=twice"}));
+    EXPECT_EQ(preferences->GetIntegerValue("TWindow.inner"), 4);
+    EXPECT_EQ(log->keys, (std::vector<std::string>{"TWindow.inner from=inner"}));
 
     // Without a name tag nothing is saved and the names are empty.
     ControlRef unnamed = HIViewGetRoot(window);
     SetControl32BitMaximum(unnamed, 10);
-    TControl* anonymous = TControl::Create(unnamed, owner);
+    TControl* anonymous = static_cast<TControl*>(HIViewGetObject(unnamed));
+    ASSERT_NE(anonymous, nullptr);
     log->keys.clear();
     anonymous->SetValue(3);
     EXPECT_EQ(log->keys, (std::vector<std::string>{"TWindow. from="}));
@@ -291,4 +296,20 @@ TEST(TControlValues, ConstrainingClampsToTheLimitsAsTheyAreCompared)
     }
     DisposeWindow(window);
     DisposeNibReference(nib);
+}
+
+TEST_F(TControlTest, ANewObjectForAViewTakesOverFromTheOneBefore)
+{
+    ActionTarget* target = ActionTarget::Create();
+    ControlRef view = Tagged("inner");
+    SetString(view, kControlPropertyTagAction, "pressed");
+    TControl* first = TControl::Create(view, nullptr);
+    first->SetTarget(target);
+    TControl* second = TControl::Create(view, nullptr);
+    EXPECT_FALSE(TObject::IsLiveObject(first)) << "the object before was kept";
+    EXPECT_EQ(HIViewGetObject(view), second);
+    second->SetTarget(target);
+    SendToControl(view, kEventControlHit, 1);
+    EXPECT_EQ(target->calls, (std::vector<std::string>{"pressed user=yes tag=inner"})) << "a hit ran twice";
+    target->Release();
 }

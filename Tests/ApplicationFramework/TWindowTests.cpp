@@ -1,10 +1,18 @@
 #include "FrameworkTestSupport.h"
 
+#include <ApplicationFramework/Classes/TControlTrackingUnit.h>
+#include <ApplicationFramework/Classes/TControlUnit.h>
 #include <ApplicationFramework/Classes/TWindowUnit.h>
 #include <Units/Utilities/CarbonUtilities.h>
 
 #include <AppKit/NSAlert.h>
+#include <CoreGraphics/CGBitmapContext.h>
+#include <HIToolbox/HIToolboxTesting.h>
 #include <HIToolbox/Nibs.h>
+
+#include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -58,9 +66,91 @@ OSStatus RecordReview(EventHandlerCallRef, EventRef event, void* userData)
     return noErr;
 }
 
+// The alpha of each pixel of the window's content, rows from the top.
+class ContentAlpha {
+public:
+    explicit ContentAlpha(WindowRef window)
+    {
+        CGImageRef image = HIWindowCopyContentImage(window);
+        width_ = CGImageGetWidth(image);
+        height_ = CGImageGetHeight(image);
+        pixels_.assign(width_ * height_ * 4, 0x5A);
+        CGColorSpaceRef space = CGColorSpaceCreateDeviceRGB();
+        CGContextRef context = CGBitmapContextCreate(pixels_.data(), width_, height_, 8, width_ * 4, space,
+                                                     kCGImageAlphaPremultipliedLast);
+        CGContextClearRect(context, CGRectMake(0, 0, width_, height_));
+        CGContextDrawImage(context, CGRectMake(0, 0, width_, height_), image);
+        CGContextRelease(context);
+        CGColorSpaceRelease(space);
+        CGImageRelease(image);
+    }
+    int At(size_t x, size_t y) const { return pixels_[(y * width_ + x) * 4 + 3]; }
+    // The red of a pixel, for telling a painted background from white.
+    int RedAt(size_t x, size_t y) const { return pixels_[(y * width_ + x) * 4]; }
+    int GreenAt(size_t x, size_t y) const { return pixels_[(y * width_ + x) * 4 + 1]; }
+
+private:
+    size_t width_ = 0, height_ = 0;
+    std::vector<UInt8> pixels_;
+};
+
+// Runs the steps one after another from the event loop, so that they run
+// inside the modal loop of a drag or resize started meanwhile.
+void RunLater(std::vector<std::function<void()>> steps, size_t index = 0)
+{
+    if (index >= steps.size())
+        return;
+    QTimer::singleShot(0, [steps = std::move(steps), index]() mutable {
+        steps[index]();
+        RunLater(std::move(steps), index + 1);
+    });
+}
+
+// A mouse move or release at a global point, wherever the window is by then.
+std::function<void()> MouseAt(WindowRef window, HIPoint global, bool release = false)
+{
+    return [window, global, release] {
+        HIRect content = {};
+        HIWindowGetBounds(window, kWindowContentRgn, &content);
+        const HIPoint local = {global.x - content.origin.x, global.y - content.origin.y};
+        release ? TestMouseRelease(window, local) : TestMouseMove(window, local);
+    };
+}
+
+// A window that paints its own background red and writes down where it was
+// hit-tested.
+class PaintedWindow : public TWindow {
+    BRINDLET_CLASS(PaintedWindow, TWindow)
+
+public:
+    static PaintedWindow* Make(IBNibRef nib)
+    {
+        PaintedWindow* window = AllocateInstance<PaintedWindow>();
+        window->SetNibWindow("Document", nib);
+        window->Initialize();
+        return window;
+    }
+    std::vector<CGPoint> hitTests;
+    void HandleDrawBackground(CGContextRef context, CGRect bounds, OSStatus& result) override
+    {
+        CGContextSetRGBFillColor(context, 1, 0, 0, 1);
+        CGContextFillRect(context, bounds);
+        result = noErr;
+    }
+    void HandleHitTest(CGPoint point, OSStatus& result) override
+    {
+        hitTests.push_back(point);
+        Inherited::HandleHitTest(point, result);
+    }
+
+protected:
+    PaintedWindow() = default;
+};
+
 }  // namespace
 
 BRINDLET_DEFINE_CLASS(SavingDocument, TDocument)
+BRINDLET_DEFINE_CLASS(PaintedWindow, TWindow)
 
 TEST_F(TWindowTest, AWindowBindsItselfAndItsDocumentList)
 {
@@ -75,8 +165,19 @@ TEST_F(TWindowTest, AWindowBindsItselfAndItsDocumentList)
     EXPECT_EQ(list, window->GetDocumentList());
     EXPECT_EQ(window->GetFrame().size.width, 320);
     EXPECT_FALSE(IsWindowModified(ref));
+    // The nib's controls have their objects, nested ones too, owned by the window.
+    for (const char* name : {"group", "inner", "twice", "field"}) {
+        SCOPED_TRACE(name);
+        TControlView* control = window->FindControl(name);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(static_cast<TControl*>(control)->GetOwner(), window);
+    }
+    TControlTrackingHandler* tracking = window->GetTrackingHandler();
+    ASSERT_NE(tracking, nullptr);
+    EXPECT_EQ(tracking->GetWindow(), ref);
     window->Remove();
     EXPECT_FALSE(IsValidWindowPtr(ref));
+    EXPECT_FALSE(TObject::IsLiveObject(tracking));
 
     Diagnostics::Capture capture;
     TWindow* missing = TWindow::Create("Nowhere", nib_);
@@ -205,4 +306,122 @@ TEST_F(TWindowTest, AClosingHookVetoesAndAQuittingCloseAsksToQuitAgain)
     EXPECT_FALSE(IsValidWindowPtr(ref));
     EXPECT_EQ(quits, 1);
     RemoveEventHandler(handler);
+}
+
+TEST_F(TWindowTest, ATransparentWindowIsClearWhereItsControlsDoNotDraw)
+{
+    PaintedWindow* window = PaintedWindow::Make(nib_);
+    WindowRef ref = window->GetWindowRef();
+    ShowWindow(ref);
+    TestRunUntilIdle();
+    {
+        const ContentAlpha before(ref);
+        EXPECT_EQ(before.At(5, 5), 255);
+        EXPECT_EQ(before.RedAt(5, 5), 255);
+        EXPECT_EQ(before.GreenAt(5, 5), 0) << "the window's own background was not drawn";
+    }
+
+    window->Transparent();
+    TestRunUntilIdle();
+    const ContentAlpha after(ref);
+    struct Row {
+        const char* where;
+        size_t x, y;
+        bool clear;
+    };
+    const Row rows[] = {
+        {"the window's background", 5, 5, true},
+        {"the far corner", 319, 199, true},
+        {"between the controls", 115, 30, true},
+        {"the OK button", 40, 32, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.where);
+        if (row.clear)
+            EXPECT_EQ(after.At(row.x, row.y), 0);
+        else
+            EXPECT_GT(after.At(row.x, row.y), 0);
+    }
+    WindowAttributes attributes = 0;
+    GetWindowAttributes(ref, &attributes);
+    EXPECT_EQ(attributes & (kWindowNoTitleBarAttribute | kWindowNoShadowAttribute | kWindowResizableAttribute),
+              kWindowNoTitleBarAttribute | kWindowNoShadowAttribute);
+    WindowClass windowClass = 0;
+    GetWindowClass(ref, &windowClass);
+    EXPECT_EQ(windowClass, kDocumentWindowClass);
+
+    // Every point of the window is content, once the window has seen it
+    // (in its own coordinates).
+    const CGRect frame = window->GetFrame();
+    WindowRef found = nullptr;
+    const Point global = {SInt16(frame.origin.y + 40), SInt16(frame.origin.x + 30)};
+    EXPECT_EQ(FindWindow(global, &found), wInContent);
+    EXPECT_EQ(found, ref);
+    ASSERT_EQ(window->hitTests.size(), 1u);
+    EXPECT_EQ(window->hitTests[0].x, 30);
+    EXPECT_EQ(window->hitTests[0].y, 40);
+
+    // The opaque part of the window is none; other regions are not its business.
+    for (WindowRegionCode code : {kWindowOpaqueRgn, kWindowStructureRgn}) {
+        SCOPED_TRACE(code);
+        EventRef event = nullptr;
+        CreateEvent(nullptr, kEventClassWindow, kEventWindowGetRegion, 0, 0, &event);
+        SetEventParameter(event, kEventParamWindowRegionCode, typeWindowRegionCode, sizeof code, &code);
+        EXPECT_EQ(SendEventToEventTarget(event, GetWindowEventTarget(ref)),
+                  code == kWindowOpaqueRgn ? noErr : eventNotHandledErr);
+        ReleaseEvent(event);
+    }
+
+    // Made transparent again, it stays the same; its handlers go with it.
+    window->Transparent();
+    TestRunUntilIdle();
+    EXPECT_EQ(ContentAlpha(ref).At(5, 5), 0);
+    window->Remove();
+}
+
+TEST_F(TWindowTest, ToggleHidesOrShowsAndSelectsAndSelectBringsToTheFront)
+{
+    TWindow* first = Make();
+    TWindow* second = Make();
+    EXPECT_EQ(FrontWindow(), second->GetWindowRef());
+
+    first->Select();
+    EXPECT_EQ(FrontWindow(), first->GetWindowRef());
+    EXPECT_TRUE(IsWindowActive(first->GetWindowRef()));
+
+    second->Toggle();
+    EXPECT_FALSE(second->IsVisible());
+    second->Toggle();
+    EXPECT_TRUE(second->IsVisible());
+    EXPECT_EQ(FrontWindow(), second->GetWindowRef());
+    EXPECT_TRUE(IsWindowActive(second->GetWindowRef()));
+    first->Remove();
+    second->Remove();
+}
+
+TEST_F(TWindowTest, DragAndResizeFollowTheMouseUntilItIsReleased)
+{
+    TWindow* window = Make();
+    WindowRef ref = window->GetWindowRef();
+    window->SetFrame(CGRectMake(100, 120, 320, 200));
+
+    // From a press at (110, 130) to (180, 100), the mouse held below y 110.
+    TestMousePress(ref, {10, 10});
+    RunLater({MouseAt(ref, {150, 140}), MouseAt(ref, {180, 100}), MouseAt(ref, {180, 100}, true)});
+    const Rect limits = {110, 0, 1000, 1000};
+    window->Drag(CGPointMake(110, 130), &limits);
+    EXPECT_TRUE(CGRectEqualToRect(window->GetFrame(), CGRectMake(170, 100, 320, 200)))
+        << window->GetFrame().origin.x << "," << window->GetFrame().origin.y;
+
+    // From the bottom-right corner, 200 to 1000 wide and no taller or shorter.
+    const CGRect before = window->GetFrame();
+    const HIPoint corner = {before.origin.x + before.size.width - 1, before.origin.y + before.size.height - 1};
+    TestMousePress(ref, {before.size.width - 1, before.size.height - 1});
+    RunLater({MouseAt(ref, {corner.x - 150, corner.y + 40}), MouseAt(ref, {corner.x - 150, corner.y + 40}, true)});
+    const Rect sizes = {200, 200, 200, 1000};
+    const CGRect resized = window->Resize(CGPointMake(corner.x, corner.y), &sizes);
+    EXPECT_TRUE(CGRectEqualToRect(resized, CGRectMake(170, 100, 200, 200)))
+        << resized.size.width << "x" << resized.size.height;
+    EXPECT_TRUE(CGRectEqualToRect(window->GetFrame(), resized));
+    window->Remove();
 }

@@ -407,3 +407,44 @@ TEST_F(Views, AlertSheetsAnswerAfterTheyBegin)
     EXPECT_TRUE(answers.empty());
     unanswered->release();
 }
+
+// A Cocoa nib is the builder registered under its name: the controller
+// runs it once, when its view is first asked for.
+TEST(NSViewController, LoadsItsViewFromTheBuilderOfItsNibOnce)
+{
+    static int builds = 0;
+    builds = 0;
+    NSNibRegisterViewBuilder("Card", [](NSViewController*) -> NSView* {
+        ++builds;
+        NSView* card = NSView::newView(NSRect{{0, 0}, {100, 40}});
+        NSView* row = NSView::newView(NSRect{{0, 0}, {100, 20}});
+        NSControl* nested = NSControl::newControl(NSRect{{0, 0}, {20, 20}});
+        nested->setTag(3);
+        row->addSubview(nested);
+        nested->release();
+        card->addSubview(row);
+        row->release();
+        NSControl* later = NSControl::newControl(NSRect{{0, 20}, {20, 20}});
+        later->setTag(3);
+        card->addSubview(later);
+        later->release();
+        return card;
+    });
+    NSViewController* controller = NSViewController::newWithNibName(NSString::stringWithUTF8String("Card"), nullptr);
+    EXPECT_FALSE(controller->isViewLoaded());
+    NSView* view = controller->view();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(controller->view(), view);
+    EXPECT_EQ(builds, 1);
+    // Depth first: the nested control comes before the later sibling.
+    EXPECT_EQ(view->viewWithTag(3), view->subviews()[0]->subviews()[0]);
+    EXPECT_EQ(view->viewWithTag(-1), view);
+    EXPECT_EQ(view->viewWithTag(4), nullptr);
+    controller->release();
+
+    NSNibRegisterViewBuilder("Card", nullptr);
+    NSViewController* missing = NSViewController::newWithNibName(NSString::stringWithUTF8String("Card"), nullptr);
+    EXPECT_EQ(missing->view(), nullptr);
+    EXPECT_TRUE(missing->isViewLoaded());
+    missing->release();
+}

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -216,6 +217,72 @@ TEST(CFPropertyList, ReadsTheCallersBytesInPlace)
     CFRef<CFDataRef> empty(CFDataCreateWithBytesNoCopy(nullptr, bytes, 0, kCFAllocatorNull));
     EXPECT_EQ(CFDataGetLength(empty), 0);
     EXPECT_NE(CFDataGetBytePtr(empty), nullptr);
+}
+
+// A large document's tree is carved from chunks of its own: its values
+// must live on when the tree goes, wherever they were retained, be edited
+// like any others and be freed one by one, on any thread.
+TEST(CFPropertyList, ValuesOfALargeTreeOutliveIt)
+{
+    auto item = [](int i) {
+        auto entry = NewDictionary();
+        const std::string name = "item " + std::to_string(i) + " of a sheet large enough for several chunks";
+        CFDictionarySetValue(entry, CFSTR("name"), MakeString(name));
+        CFDictionarySetValue(entry, CFSTR("n"), Integer(i));
+        auto list = NewArray();
+        CFArrayAppendValue(list, Real(i + 0.5));
+        CFArrayAppendValue(list, MakeString(std::to_string(i)));
+        CFDictionarySetValue(entry, CFSTR("list"), list);
+        return entry;
+    };
+    constexpr int kItems = 20000;
+    auto source = NewArray();
+    for (int i = 0; i < kItems; ++i)
+        CFArrayAppendValue(source, item(i));
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, source));
+    ASSERT_TRUE(xml);
+    ASSERT_GT(CFDataGetLength(xml), 2 << 20);
+
+    auto* tree = static_cast<CFMutableArrayRef>(
+        const_cast<void*>(CFPropertyListCreateFromXMLData(nullptr, xml, kCFPropertyListMutableContainers, nullptr)));
+    ASSERT_TRUE(tree);
+    ASSERT_TRUE(CFEqual(tree, source));
+    // Kept elsewhere: whole entries, and lists edited after the parse (their
+    // storage grows out of the chunk it was carved from).
+    std::vector<CFTypeRef> kept;
+    for (int i = 0; i < kItems; i += 997) {
+        auto* entry = static_cast<CFMutableDictionaryRef>(
+            const_cast<void*>(CFArrayGetValueAtIndex(tree, static_cast<CFIndex>(i))));
+        auto* list = static_cast<CFMutableArrayRef>(const_cast<void*>(CFDictionaryGetValue(entry, CFSTR("list"))));
+        for (int k = 0; k < 100; ++k)
+            CFArrayAppendValue(list, Integer(k));
+        CFDictionaryRemoveValue(entry, CFSTR("n"));
+        kept.push_back(CFRetain(entry));
+        kept.push_back(CFRetain(list));
+    }
+    CFArrayRemoveValueAtIndex(tree, 0);
+    CFArrayAppendValue(tree, item(kItems));
+    std::thread([tree] { CFRelease(tree); }).join();
+
+    for (size_t k = 0; k < kept.size(); k += 2) {
+        SCOPED_TRACE(k);
+        const int i = static_cast<int>(k / 2) * 997;
+        auto expected = item(i);
+        CFDictionaryRemoveValue(expected, CFSTR("n"));
+        auto* list = static_cast<CFMutableArrayRef>(const_cast<void*>(CFDictionaryGetValue(expected, CFSTR("list"))));
+        for (int n = 0; n < 100; ++n)
+            CFArrayAppendValue(list, Integer(n));
+        EXPECT_TRUE(CFEqual(kept[k], expected));
+        EXPECT_EQ(CFGetRetainCount(kept[k]), 1);
+        EXPECT_EQ(CFGetRetainCount(kept[k + 1]), 2) << "held by its entry and by us";
+    }
+    // Freed one by one, the lists first on another thread.
+    std::thread([&kept] {
+        for (size_t k = 1; k < kept.size(); k += 2)
+            CFRelease(kept[k]);
+    }).join();
+    for (size_t k = 0; k < kept.size(); k += 2)
+        CFRelease(kept[k]);
 }
 
 // Equal numbers of a document share one object; numbers that only look

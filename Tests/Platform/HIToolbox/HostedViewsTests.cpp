@@ -3,6 +3,8 @@
 #include <HIToolbox/HostedViews.h>
 
 #include <CoreFoundation/CFStringUTF8.h>
+#include <CoreFoundation/CFURL.h>
+#include <FileFixtures.h>
 
 #include <QAction>
 #include <QApplication>
@@ -283,6 +285,52 @@ TEST_F(HostedViewsTest, TheTextObjectEditsInUTF16Units)
     EXPECT_EQ(start, 99u);
     EXPECT_EQ(end, 99u);
     EXPECT_EQ(TXNSetSelection(object, 0, 0), paramErr);
+}
+
+TEST_F(HostedViewsTest, TheTextObjectGoesToAnRTFFileAndBackOnlyWhole)
+{
+    HIViewRef view = nullptr;
+    const HIRect frame = {{20, 20}, {300, 120}};
+    ASSERT_EQ(HITextViewCreate(&frame, 0, 0, &view), noErr);
+    ASSERT_EQ(HIViewAddSubview(HIViewGetRoot(window), view), noErr);
+    CFRelease(view);
+    TXNObject object = HITextViewGetTXNObject(view);
+    const std::u16string units = u"\u65E5\u672C x";
+    ASSERT_EQ(TXNSetData(object, kTXNUnicodeTextData, units.data(), units.size() * 2, kTXNStartOffset, kTXNEndOffset),
+              noErr);
+
+    ScratchFolder scratch;
+    const std::string path = scratch / "text.rtf";
+    CFURLRef file = CFURLCreateFromFileSystemRepresentation(nullptr, reinterpret_cast<const UInt8*>(path.c_str()),
+                                                            CFIndex(path.size()), false);
+    CFURLRef web = CFURLCreateWithString(nullptr, CFSTR("https://example.invalid/text.rtf"), nullptr);
+    struct Case {
+        const char* name;
+        TXNObject object;
+        CFURLRef url;
+        TXNOffset start, end;
+    };
+    const Case refused[] = {
+        {"no object", nullptr, file, kTXNStartOffset, kTXNEndOffset},
+        {"no URL", object, nullptr, kTXNStartOffset, kTXNEndOffset},
+        {"not a file URL", object, web, kTXNStartOffset, kTXNEndOffset},
+        {"part of the text", object, file, 1, kTXNEndOffset},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(TXNWriteRangeToCFURL(c.object, c.start, c.end, nullptr, nullptr, c.url), paramErr);
+        CFDictionaryRef attributes = reinterpret_cast<CFDictionaryRef>(&scratch);
+        EXPECT_EQ(TXNReadFromCFURL(c.object, c.start, c.end, nullptr, c.url, &attributes), paramErr);
+        EXPECT_EQ(attributes, reinterpret_cast<CFDictionaryRef>(&scratch)) << "a refused read wrote its output";
+    }
+    EXPECT_EQ(TXNReadFromCFURL(object, kTXNStartOffset, kTXNEndOffset, nullptr, file, nullptr), fnfErr);
+
+    EXPECT_EQ(TXNWriteRangeToCFURL(object, kTXNStartOffset, kTXNEndOffset, nullptr, nullptr, file), noErr);
+    ASSERT_EQ(TXNSetData(object, kTXNTextData, nullptr, 0, kTXNStartOffset, kTXNEndOffset), noErr);
+    EXPECT_EQ(TXNReadFromCFURL(object, kTXNStartOffset, kTXNEndOffset, nullptr, file, nullptr), noErr);
+    EXPECT_EQ(Text(HIViewCopyText(view)), "\xE6\x97\xA5\xE6\x9C\xAC x");
+    CFRelease(file);
+    CFRelease(web);
 }
 
 TEST_F(HostedViewsTest, TheTextObjectTakesControlsAttributesAndTheUsersEdits)

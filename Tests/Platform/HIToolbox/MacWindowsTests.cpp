@@ -6,6 +6,7 @@
 #include <CoreGraphics/CGImageQt.h>
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -197,6 +198,58 @@ TEST(MacWindows, TheFrontToBackListFollowsSelectWindow)
     EXPECT_EQ(GetFrontWindowOfClass(kFloatingWindowClass, true), (WindowRef)floating);
     SendBehind(third, second);
     EXPECT_EQ(order(), (std::vector<WindowRef>{floating, first, second, third}));
+}
+
+// The window holding the user focus hears when it loses it, whichever way
+// the focus moves: directly, by selecting another window, by the window
+// system activating another one, or by selecting the active window again
+// while a floating window had the focus.
+TEST(MacWindows, TheUserFocusWindowHearsWhenTheFocusLeavesIt)
+{
+    TestWindow first, second;
+    TestWindow floating(kFloatingWindowClass, kWindowStandardFloatingAttributes);
+    Handlers handlers;
+    std::vector<std::string> log;
+    for (auto [window, name] :
+         {std::pair<WindowRef, const char*>{first, "first"}, {second, "second"}, {floating, "floating"}}) {
+        const std::string label = name;
+        handlers.Install(GetWindowEventTarget(window), {{kEventClassWindow, kEventWindowFocusRelinquish}},
+                         [&log, label](EventRef) {
+                             log.push_back(label + " lost the focus");
+                             return eventNotHandledErr;
+                         });
+        ShowWindow(window);
+    }
+    SelectWindow(first);
+    TestRunUntilIdle();
+    log.clear();
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        WindowRef focus;
+        std::vector<std::string> heard;
+    };
+    const Step steps[] = {
+        {"select another", [&] { SelectWindow(second); }, second, {"first lost the focus"}},
+        {"focus a floating window", [&] { SetUserFocusWindow(floating); }, floating, {"second lost the focus"}},
+        {"select the active window", [&] { SelectWindow(second); }, second, {"floating lost the focus"}},
+        {"window system activates another",
+         [&] {
+             TestActivateWindow(first);
+             TestRunUntilIdle();
+         },
+         first,
+         {"second lost the focus"}},
+        {"focus the same window", [&] { SetUserFocusWindow(first); }, first, {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.act();
+        EXPECT_EQ(GetUserFocusWindow(), step.focus);
+        EXPECT_EQ(log, step.heard);
+        log.clear();
+    }
 }
 
 class PressCounter : public QWidget {
@@ -404,6 +457,138 @@ TEST(MacWindows, ContentIsDrawnOnlyWhereInvalid)
     EXPECT_EQ(QColor(pixels.pixel(15, 15)), QColor(Qt::red));
     EXPECT_EQ(QColor(pixels.pixel(100, 100)), QColor(Qt::blue));
     CGImageRelease(image);
+}
+
+// A window may name the part under a point itself; without an answer its
+// geometry does, and a window answering "no part" lets the point through.
+TEST(MacWindows, FindWindowAsksTheWindowForThePart)
+{
+    TestWindow below, above;
+    ShowWindow(below);
+    ShowWindow(above);  // both at the same place, `above` in front
+    Handlers handlers;
+    HIPoint asked = {-1, -1};
+    OSStatus answer = noErr;
+    SInt16 named = wInGrow;
+    handlers.Install(GetWindowEventTarget(above), {{kEventClassWindow, kEventWindowHitTest}}, [&](EventRef event) {
+        GetEventParameter(event, kEventParamMouseLocation, typeHIPoint, nullptr, sizeof asked, nullptr, &asked);
+        SetEventParameter(event, kEventParamWindowDefPart, typeWindowDefPartCode, sizeof named, &named);
+        return answer;
+    });
+    struct Row {
+        const char* name;
+        OSStatus answer;
+        SInt16 named;
+        SInt16 part;
+        bool above;
+    };
+    const Row rows[] = {
+        {"the window names the part", noErr, wInGrow, wInGrow, true},
+        {"unanswered: the geometry", eventNotHandledErr, wInGrow, wInContent, true},
+        {"no part: the point goes through", noErr, wNoHit, wInContent, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        answer = row.answer;
+        named = row.named;
+        WindowRef found = nullptr;
+        EXPECT_EQ(FindWindow(Point{150, 120}, &found), row.part);
+        EXPECT_EQ(found, row.above ? (WindowRef)above : (WindowRef)below);
+        EXPECT_EQ(asked.x, 120);  // global
+        EXPECT_EQ(asked.y, 150);
+    }
+}
+
+// Runs the steps one after another from the event loop (so that they run
+// inside a modal loop started meanwhile), each once the one before is done.
+void RunLater(std::vector<std::function<void()>> steps, size_t index = 0)
+{
+    if (index >= steps.size())
+        return;
+    QTimer::singleShot(0, [steps = std::move(steps), index]() mutable {
+        steps[index]();
+        RunLater(std::move(steps), index + 1);
+    });
+}
+
+// The mouse moved to a global point, whatever the window's place is by then.
+std::function<void()> MoveTo(WindowRef window, HIPoint global)
+{
+    return [window, global] {
+        HIRect content = {};
+        HIWindowGetBounds(window, kWindowContentRgn, &content);
+        TestMouseMove(window, {global.x - content.origin.x, global.y - content.origin.y});
+    };
+}
+
+std::function<void()> ReleaseAt(WindowRef window, HIPoint global)
+{
+    return [window, global] {
+        HIRect content = {};
+        HIWindowGetBounds(window, kWindowContentRgn, &content);
+        TestMouseRelease(window, {global.x - content.origin.x, global.y - content.origin.y});
+    };
+}
+
+TEST(MacWindows, TheUserDragsAndResizesAWindowUntilTheButtonIsReleased)
+{
+    TestWindow window;  // content (100, 100), 300 × 200
+    ShowWindow(window);
+    Handlers handlers;
+    int boundsEvents = 0;
+    bool mouseReachedTheWindow = false;
+    handlers.Install(GetWindowEventTarget(window), {{kEventClassWindow, kEventWindowBoundsChanged}}, [&](EventRef) {
+        ++boundsEvents;
+        return eventNotHandledErr;
+    });
+    auto content = [&] {
+        HIRect bounds = {};
+        HIWindowGetBounds(window, kWindowContentRgn, &bounds);
+        return bounds;
+    };
+
+    // No button down: nothing to follow.
+    DragWindow(window, Point{110, 110}, nullptr);
+    Rect untouched = {1, 2, 3, 4};
+    EXPECT_FALSE(ResizeWindow(window, Point{299, 399}, nullptr, &untouched));
+    EXPECT_EQ(content().origin.x, 100);
+    EXPECT_EQ(untouched.right, 400);  // the content bounds all the same
+
+    // Dragged from (110, 110) by (100, 40): every move follows the mouse.
+    TestMousePress(window, {10, 10});
+    handlers.Install(GetWindowEventTarget(window), {{kEventClassMouse, kEventMouseDragged}}, [&](EventRef) {
+        mouseReachedTheWindow = true;
+        return eventNotHandledErr;
+    });
+    RunLater({MoveTo(window, {160, 130}), MoveTo(window, {210, 150}), ReleaseAt(window, {210, 150})});
+    DragWindow(window, Point{110, 110}, nullptr);
+    EXPECT_EQ(content().origin.x, 200);
+    EXPECT_EQ(content().origin.y, 140);
+    EXPECT_EQ(content().size.width, 300);
+    EXPECT_GE(boundsEvents, 2);
+    EXPECT_FALSE(mouseReachedTheWindow) << "the window saw the mouse it was dragged by";
+
+    // Within limits the mouse is held at their edge.
+    const Rect limits = {0, 0, 400, 260};  // top, left, bottom, right
+    TestMousePress(window, {10, 10});      // global (210, 150)
+    RunLater({MoveTo(window, {400, 160}), ReleaseAt(window, {400, 160})});
+    DragWindow(window, Point{150, 210}, &limits);
+    EXPECT_EQ(content().origin.x, 200 + (259 - 210));
+    EXPECT_EQ(content().origin.y, 150);
+
+    // Resized from its bottom-right corner, within the size limits.
+    const HIRect before = content();
+    const HIPoint corner = {before.origin.x + before.size.width - 1, before.origin.y + before.size.height - 1};
+    const Rect sizes = {50, 100, 400, 320};  // least 100 × 50, greatest 320 × 400
+    TestMousePress(window, {before.size.width - 1, before.size.height - 1});
+    RunLater({MoveTo(window, {corner.x + 50, corner.y + 30}), ReleaseAt(window, {corner.x + 50, corner.y + 30})});
+    Rect resized = {};
+    EXPECT_TRUE(ResizeWindow(window, Point{SInt16(corner.y), SInt16(corner.x)}, &sizes, &resized));
+    EXPECT_EQ(content().size.width, 320);
+    EXPECT_EQ(content().size.height, 230);
+    EXPECT_EQ(content().origin.x, before.origin.x);  // the top-left stays
+    EXPECT_EQ(resized.right - resized.left, 320);
+    EXPECT_EQ(resized.bottom - resized.top, 230);
 }
 
 }  // namespace
