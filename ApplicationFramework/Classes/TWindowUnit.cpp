@@ -9,6 +9,7 @@
 #include <Units/Utilities/FSUtilities.h>
 
 #include <AppKit/NSAlert.h>
+#include <HIToolbox/Drag.h>
 #include <Support/Diagnostics.h>
 
 #include <cmath>
@@ -93,8 +94,8 @@ void TWindow::Initialize()
     // draws its own background, and a sheet's should stay the standard one.
     if (sheetParent_ != nullptr)
         HIWindowChangeClass(window_, kSheetWindowClass);
-    // Here the window's controls would be given automatic drag tracking;
-    // the toolbox has no drag manager yet, so there is no switch to turn on.
+    // Drags over the window reach the views that take them.
+    SetAutomaticControlDragTrackingEnabledForWindow(window_, true);
     SetViewObject(reinterpret_cast<HIObjectRef>(window_));
     InstallCommandHandler(window_);
     SetWRefCon(window_, this);

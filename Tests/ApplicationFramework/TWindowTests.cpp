@@ -7,6 +7,7 @@
 
 #include <AppKit/NSAlert.h>
 #include <CoreGraphics/CGBitmapContext.h>
+#include <HIToolbox/Drag.h>
 #include <HIToolbox/HIToolboxTesting.h>
 #include <HIToolbox/Nibs.h>
 
@@ -165,6 +166,9 @@ TEST_F(TWindowTest, AWindowBindsItselfAndItsDocumentList)
     EXPECT_EQ(list, window->GetDocumentList());
     EXPECT_EQ(window->GetFrame().size.width, 320);
     EXPECT_FALSE(IsWindowModified(ref));
+    Boolean tracks = false;
+    EXPECT_EQ(IsAutomaticControlDragTrackingEnabledForWindow(ref, &tracks), noErr);
+    EXPECT_TRUE(tracks) << "drags over the window do not reach its views";
     // The nib's controls have their objects, nested ones too, owned by the window.
     for (const char* name : {"group", "inner", "twice", "field"}) {
         SCOPED_TRACE(name);
