@@ -41,14 +41,6 @@ CFStringRef CopyEntryOfFile(const FSRef& file)
     return text;
 }
 
-std::string ExtensionOf(const FSRef& file)
-{
-    const std::string path(file.path);
-    const std::string name = path.substr(path.rfind('/') + 1);
-    const size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
-}
-
 bool IsFolder(const FSRef& file)
 {
     FSCatalogInfo info{};
@@ -124,7 +116,7 @@ CFMutableArrayRef TApplication::RecentItemGroup(const FSRef& file)
 {
     if (recentItems_ == nullptr)
         return nullptr;
-    const std::string extension = ExtensionOf(file);
+    const std::string extension = FSGetExtension(file).ToString();
     if (extension.empty() && IsFolder(file))
         return static_cast<CFMutableArrayRef>(recentItems_->GetValue(kFolderKind));
     if (!extension.empty()) {

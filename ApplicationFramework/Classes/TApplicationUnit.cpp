@@ -536,8 +536,15 @@ OSStatus TApplication::HandleOpenDocumentCommand(EventRef event)
         // A recent-items menu item carries its file as an item property.
         FSRef item{};
         GetCommandParameter(event, kEventParamOpenItem, typeFSRef, sizeof item, &item);
-        if (GetEventParameter(event, kEventParamOpenOptions, typeVoidPtr, nullptr, sizeof options, nullptr, &options) !=
-            noErr) {
+        // Only a whole record is one: anything else (a bare pointer, a
+        // record of another size) leaves the defaults.
+        ApplicationOpenCommandOptions sent;
+        UInt32 sentSize = 0;
+        if (GetEventParameter(event, kEventParamOpenOptions, typeVoidPtr, nullptr, sizeof sent, &sentSize, &sent) ==
+                noErr &&
+            sentSize == sizeof sent) {
+            options = sent;
+        } else {
             options = GetDefaultOpenCommandOptions();
             Boolean skip = false;
             if (GetEventParameter(event, kEventParamSkipOpenCheck, typeBoolean, nullptr, sizeof skip, nullptr, &skip) ==
@@ -555,8 +562,11 @@ OSStatus TApplication::HandleOpenDocumentCommand(EventRef event)
     }
     // The block travelled as the command's own copy: it is freed here, and
     // only when it is one.
-    if (options.extraData != nullptr && IsPointerValid(static_cast<Ptr>(options.extraData)))
-        DisposePtr(static_cast<Ptr>(options.extraData));
+    void* copy = nullptr;
+    if (options.extraData != nullptr &&
+        GetEventParameter(event, kEventParamOpenCopy, typeVoidPtr, nullptr, sizeof copy, nullptr, &copy) == noErr &&
+        copy == options.extraData && IsPointerValid(static_cast<Ptr>(copy)))
+        DisposePtr(static_cast<Ptr>(copy));
     return result;
 }
 
@@ -569,6 +579,8 @@ OSStatus TApplication::HandleReviewFilesCommand(EventRef event)
     GetEventParameter(event, FourCC("revp"), typeWindowRef, nullptr, sizeof parent, nullptr, &parent);
     GetEventParameter(event, FourCC("reva"), typeUInt32, nullptr, sizeof action, nullptr, &action);
     GetEventParameter(event, FourCC("revd"), typeCFTypeRef, nullptr, sizeof documents, nullptr, &documents);
+    if (documents != nullptr && CFGetTypeID(documents) != CFArrayGetTypeID())
+        documents = nullptr;
     GetEventParameter(event, FourCC("reve"), typeEventRef, nullptr, sizeof origin, nullptr, &origin);
     if (!TObject::IsLiveObject(parent))
         parent = nullptr;
@@ -813,6 +825,9 @@ void SendOpenDocumentCommandWithOptions(const ApplicationOpenCommandOptions& opt
         sent.extraDataSize = copy != nullptr ? options.extraDataSize : 0;
     }
     SetEventParameter(event, kEventParamOpenOptions, typeVoidPtr, sizeof sent, &sent);
+    // Names the block the command owns, so that only that block is freed.
+    if (copy != nullptr)
+        SetEventParameter(event, kEventParamOpenCopy, typeVoidPtr, sizeof copy, &copy);
     SendEventToEventTarget(event, GetApplicationEventTarget());
     ReleaseEvent(event);
 }

@@ -250,6 +250,8 @@ inline constexpr OSType kOpenDocumentCommand = FourCC("OPND");
 inline constexpr OSType kReviewFilesCommand = FourCC("revd");
 inline constexpr EventParamName kEventParamOpenOptions = FourCC("OPOT");
 inline constexpr EventParamName kEventParamOpenItem = FourCC("FREF");
+// The open command's own copy of the caller's extra data (ours only).
+inline constexpr EventParamName kEventParamOpenCopy = FourCC("OPCP");
 inline constexpr EventParamName kEventParamSkipOpenCheck = FourCC("BOOL");
 inline constexpr EventParamName kEventParamCommandDocument = FourCC("TDOC");
 inline constexpr EventParamName kEventParamQuitting = FourCC("aqit");

@@ -319,8 +319,7 @@ OSStatus LSCanRefAcceptItem(const FSRef* inItemFSRef, const FSRef* inTargetRef, 
     if (bundle != nullptr) {
         const bool folder = S_ISDIR(item.st_mode);
         const std::string name = FilesInternal::LastComponent(inItemFSRef->path);
-        const size_t dot = name.rfind('.');
-        const std::string extension = dot == std::string::npos || dot == 0 ? "" : Lowered(name.substr(dot + 1));
+        const std::string extension = Lowered(ExtensionOf(name));
         CFTypeRef types = CFBundleGetValueForInfoDictionaryKey(bundle, CFSTR("CFBundleDocumentTypes"));
         if (types != nullptr && CFGetTypeID(types) == CFArrayGetTypeID()) {
             for (CFIndex i = 0; !accepts && i < CFArrayGetCount(static_cast<CFArrayRef>(types)); ++i) {

@@ -660,7 +660,8 @@ void DecodeStandard(const QMimeData* data, DragRef drag)
     DragItemRef reference = 1;
     QList<QUrl> files;
     for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile())
+        // Another program's list is taken as far as our own drags go.
+        if (!url.isLocalFile() || quint32(files.size()) >= kMaxItems)
             continue;
         files << url;
         OpaqueDragRef::Item item = {reference++, Rect{}, {}};
@@ -679,8 +680,9 @@ void DecodeStandard(const QMimeData* data, DragRef drag)
             links << url.toString();
         text = links.join(QLatin1Char('\n'));
     }
-    if (!text.isEmpty() && (files.isEmpty() || !NamesTheFiles(text, files)))
-        AddBytes(item, typeUTF8Text, text.toUtf8());
+    const QByteArray utf8 = text.toUtf8();
+    if (!text.isEmpty() && utf8.size() <= kMaxFlavorBytes && (files.isEmpty() || !NamesTheFiles(text, files)))
+        AddBytes(item, typeUTF8Text, utf8);
     for (const auto& [mime, type] :
          {std::pair{"image/tiff", kScrapFlavorTypeTIFF}, {"image/png", kScrapFlavorTypePNG}}) {
         const QByteArray image = data->data(QLatin1String(mime));

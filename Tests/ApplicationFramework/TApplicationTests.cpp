@@ -811,3 +811,31 @@ TEST(TApplicationQuit, SeveralDirtyDocumentsAreReviewedTogetherAndCancellingGive
     second->Release();
     application->Release();
 }
+
+TEST(TApplicationOpen, AnOpenCommandFromElsewhereFreesNothingAndReadsOnlyWholeRecords)
+{
+    FrameworkScope scope;
+    RecordingApplication* application = Start();
+    // Another sender's command: a bare pointer where the record goes, and a
+    // whole record naming a block the command does not own.
+    Ptr block = NewPtr(4);
+    std::memcpy(block, "mine", 4);
+    ApplicationOpenCommandOptions options = GetDefaultOpenCommandOptions();
+    options.extraData = block;
+    options.extraDataSize = 4;
+    for (bool whole : {false, true}) {
+        SCOPED_TRACE(whole ? "a whole record" : "a bare pointer");
+        application->opened.clear();
+        SendCommand(kEventCommandProcess, kOpenDocumentCommand, nullptr, 0, [&](EventRef event) {
+            if (whole)
+                SetEventParameter(event, kEventParamOpenOptions, typeVoidPtr, sizeof options, &options);
+            else
+                SetEventParameter(event, kEventParamOpenOptions, typeVoidPtr, sizeof block, &block);
+        });
+        ASSERT_EQ(application->opened.size(), 1u);
+        EXPECT_EQ(application->opened[0].extraData, whole ? block : nullptr);
+        EXPECT_TRUE(IsPointerValid(block)) << "the sender's block was freed";
+    }
+    DisposePtr(block);
+    application->Release();
+}
