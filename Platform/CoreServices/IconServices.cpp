@@ -28,6 +28,19 @@ struct OpaqueIconRef {
     std::string fallbackName;
     bool folder = false;
     std::atomic<int> count{1};
+    // A registered image decoded once per size asked for: icons are drawn
+    // in every row of every list, their files read only the first time.
+    std::mutex decodedMutex;
+    std::map<int, CGImageRef> decoded;
+
+    OpaqueIconRef() = default;
+    OpaqueIconRef(const OpaqueIconRef&) = delete;
+    OpaqueIconRef& operator=(const OpaqueIconRef&) = delete;
+    ~OpaqueIconRef()
+    {
+        for (const auto& [size, image] : decoded)
+            CGImageRelease(image);
+    }
 };
 
 namespace {
@@ -236,11 +249,18 @@ CGImageRef IconRefCreateCGImage(IconRef icon, size_t pixels, Boolean* isPlacehol
         return nullptr;
     const int size = static_cast<int>(pixels);
     if (!icon->imagePath.empty()) {
+        std::lock_guard lock(icon->decodedMutex);
+        if (const auto cached = icon->decoded.find(size); cached != icon->decoded.end())
+            return CGImageRetain(cached->second);
         QImageReader reader(QString::fromStdString(icon->imagePath));
         reader.setScaledSize(QSize(size, size));
         const QImage read = reader.read();
-        if (!read.isNull())
-            return CGImageCreateWithQImage(read.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        if (!read.isNull()) {
+            CGImageRef image = CGImageCreateWithQImage(read.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+            if (image != nullptr)
+                icon->decoded[size] = CGImageRetain(image);
+            return image;
+        }
     }
     // The icon theme is part of the GUI platform: without a GUI application
     // there is none to ask.

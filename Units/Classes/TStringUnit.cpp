@@ -106,30 +106,6 @@ UInt8 MacRomanByte(UniChar character)
     return CFUnicodeToMacRoman(character, &byte) ? byte : 0;
 }
 
-bool IsDecimalDigit(UniChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-// Replaces every "^<n>" whose number is exactly n (so the pass for 1 leaves
-// "^10" alone), front to back; replaced text is not searched again.
-void ReplacePlaceholder(CFMutableStringRef text, size_t n, CFStringRef argument)
-{
-    CFRef<CFStringRef> placeholder(CFStringCreateWithUTF8OrMacRoman("^" + std::to_string(n)));
-    const CFIndex argumentLength = CFStringGetLength(argument);
-    CFIndex from = 0;
-    CFRange found;
-    while (CFStringFindWithOptions(text, placeholder, CFRangeMake(from, CFStringGetLength(text) - from), 0, &found)) {
-        const CFIndex end = found.location + found.length;
-        if (end < CFStringGetLength(text) && IsDecimalDigit(CFStringGetCharacterAtIndex(text, end))) {
-            from = end;
-            continue;
-        }
-        CFStringReplace(text, found, argument);
-        from = found.location + argumentLength;
-    }
-}
-
 }  // namespace
 
 // ---- making ----
@@ -167,9 +143,12 @@ TString* TString::Create(CFStringRef format, std::initializer_list<CFStringRef> 
 TString* TString::CreateWithPlaceholders(CFStringRef format, const CFStringRef* arguments, size_t count)
 {
     TString* string = AllocateInstance<TString>();
-    string->string_ = CFStringCreateMutableCopy(nullptr, 0, format ? format : CFSTR(""));
-    for (size_t n = 1; n <= count; ++n)
-        ReplacePlaceholder(string->string_, n, arguments[n - 1] ? arguments[n - 1] : CFSTR(""));
+    // One filler for every text of the system: a placeholder is a caret and
+    // its whole number, and what an argument brings in is not searched again
+    // (a title that happens to hold "^2" stays as the user typed it).
+    CFRef<CFStringRef> filled(CFStringCreateWithPlaceholders(
+        format ? format : CFSTR(""), std::vector<CFStringRef>(arguments, arguments + count), CFSTR("")));
+    string->string_ = CFStringCreateMutableCopy(nullptr, 0, filled.get());
     string->Initialize();
     return string;
 }

@@ -5,6 +5,7 @@
 #include <FileFixtures.h>
 #include <Support/Diagnostics.h>
 
+#include <QImage>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -158,6 +159,29 @@ TEST(IconServices, IconsNameThemeIconsAndAlwaysHavePixels)
     IconRef none = reinterpret_cast<IconRef>(1);
     EXPECT_EQ(GetIconRefFromFileInfo(&missing, 0, nullptr, 0, nullptr, 0, &none, nullptr), paramErr);
     EXPECT_EQ(none, nullptr);
+
+    // A registered image is read from its file once per size: drawing it
+    // again does not go back to the disk.
+    {
+        QImage red(4, 4, QImage::Format_ARGB32);
+        red.fill(Qt::red);
+        ASSERT_TRUE(red.save(QString::fromStdString((scratch / "red.png"))));
+        const FSRef file = scratch.Ref("red.png");
+        IconRef registered = nullptr;
+        ASSERT_EQ(RegisterIconRefFromFSRef(MakeOSType("Test"), MakeOSType("red "), &file, &registered), noErr);
+        Boolean placeholder = true;
+        CFRef<CGImageRef> first(IconRefCreateCGImage(registered, 16, &placeholder));
+        ASSERT_TRUE(first);
+        EXPECT_FALSE(placeholder);
+        ASSERT_TRUE(std::filesystem::remove(scratch / "red.png"));
+        CFRef<CGImageRef> again(IconRefCreateCGImage(registered, 16, &placeholder));
+        EXPECT_EQ(again.get(), first.get());
+        EXPECT_FALSE(placeholder);
+        // A size never drawn before needs the file, which is gone.
+        CFRef<CGImageRef> other(IconRefCreateCGImage(registered, 8, &placeholder));
+        EXPECT_TRUE(placeholder);
+        EXPECT_EQ(ReleaseIconRef(registered), noErr);
+    }
 
     // Without a GUI application there is no icon theme: a drawn placeholder
     // of the size asked for stands in.

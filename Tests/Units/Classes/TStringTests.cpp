@@ -52,7 +52,7 @@ Loaded Load(const FSRef& file, bool showErrors = false)
 
 }  // namespace
 
-TEST(TString, PlaceholdersAreFilledPassByPass)
+TEST(TString, PlaceholdersAreFilledByTheirWholeNumber)
 {
     auto three = MakeString("3"), seven = MakeString("7"), a = MakeString("a"), b = MakeString("b");
     auto second = MakeString("^2"), x = MakeString("x");
@@ -61,11 +61,11 @@ TEST(TString, PlaceholdersAreFilledPassByPass)
     // Above the argument count a placeholder stays; a nil argument is empty.
     EXPECT_EQ(TextOf(Owned(TString::Create("^1 and ^3", {a, b})).get()), "a and ^3");
     EXPECT_EQ(TextOf(Owned(TString::Create("[^1]", {nullptr})).get()), "[]");
-    // Text an argument brings in takes part in the later passes.
-    EXPECT_EQ(TextOf(Owned(TString::Create("^1!", {second, x})).get()), "x!");
+    // Text an argument brings in is not searched again.
+    EXPECT_EQ(TextOf(Owned(TString::Create("^1!", {second, x})).get()), "^2!");
     EXPECT_EQ(TextOf(Owned(TString::Create(CFSTR("^2^1"), {a, b})).get()), "ba");
 
-    // The pass for 1 leaves "^10" to the pass for 10.
+    // "^10" is the tenth argument, not the first followed by a zero.
     std::vector<CFRef<CFStringRef>> owned;
     std::vector<CFStringRef> ten;
     for (char c = 'a'; c <= 'j'; ++c) {
