@@ -1,9 +1,8 @@
+#include <CFTestSupport.h>
 #include <Shared/BrindletShared.h>
 
 #include <Units/Utilities/CocoaUtilities.h>
 
-#include <CoreFoundation/CFRef.h>
-#include <CoreFoundation/CoreFoundation.h>
 #include <Foundation/NSDateFormatter.h>
 #include <Support/Clock.h>
 #include <gtest/gtest.h>
@@ -14,16 +13,6 @@
 using namespace BrindletShared;
 
 namespace {
-
-// The tests run in Europe/Berlin (the test main pins the zone).
-double BerlinWall(int year, int month, int day, int hour, int minute = 0)
-{
-    CFRef<CFTimeZoneRef> berlin(CFTimeZoneCreateWithName(nullptr, CFSTR("Europe/Berlin"), false));
-    const CFGregorianDate date{
-        year, static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour), static_cast<SInt8>(minute),
-        0};
-    return CFGregorianDateGetAbsoluteTime(date, berlin) + kCFAbsoluteTimeIntervalSince1970;
-}
 
 NSDate* At(double unixSeconds)
 {

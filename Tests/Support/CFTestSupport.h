@@ -74,3 +74,13 @@ inline CFRef<CFTypeRef> ParsePropertyList(std::string_view text, CFOptionFlags o
 std::string ReadFixture(std::string_view relativePath);
 // Writes a fixture file (used to refresh golden files on purpose).
 void WriteFixture(std::string_view relativePath, std::string_view bytes);
+
+// Seconds since 1970 of a wall-clock time in Berlin (the zone the tests run in).
+inline double BerlinWall(int year, int month, int day, int hour, int minute = 0)
+{
+    CFRef<CFTimeZoneRef> berlin(CFTimeZoneCreateWithName(nullptr, CFSTR("Europe/Berlin"), false));
+    const CFGregorianDate date{
+        year, static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour), static_cast<SInt8>(minute),
+        0};
+    return CFGregorianDateGetAbsoluteTime(date, berlin) + kCFAbsoluteTimeIntervalSince1970;
+}

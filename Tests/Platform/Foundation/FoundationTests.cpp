@@ -10,20 +10,6 @@
 
 #include <thread>
 
-namespace {
-
-// Seconds since 1970 of a wall-clock time in Berlin.
-double BerlinWall(int year, int month, int day, int hour, int minute = 0)
-{
-    CFRef<CFTimeZoneRef> berlin(CFTimeZoneCreateWithName(nullptr, CFSTR("Europe/Berlin"), false));
-    const CFGregorianDate date{
-        year, static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour), static_cast<SInt8>(minute),
-        0};
-    return CFGregorianDateGetAbsoluteTime(date, berlin) + kCFAbsoluteTimeIntervalSince1970;
-}
-
-}  // namespace
-
 TEST(NSAutoreleasePool, PoolsNestAndDrainTheirObjects)
 {
     Probe::alive = 0;

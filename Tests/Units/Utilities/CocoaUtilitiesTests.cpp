@@ -9,15 +9,6 @@
 
 namespace {
 
-double BerlinWall(int year, int month, int day, int hour, int minute = 0)
-{
-    CFRef<CFTimeZoneRef> berlin(CFTimeZoneCreateWithName(nullptr, CFSTR("Europe/Berlin"), false));
-    const CFGregorianDate date{
-        year, static_cast<SInt8>(month), static_cast<SInt8>(day), static_cast<SInt8>(hour), static_cast<SInt8>(minute),
-        0};
-    return CFGregorianDateGetAbsoluteTime(date, berlin) + kCFAbsoluteTimeIntervalSince1970;
-}
-
 NSDate* At(double unixSeconds)
 {
     return NSDate::dateWithTimeIntervalSince1970(unixSeconds);
