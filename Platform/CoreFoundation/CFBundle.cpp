@@ -426,7 +426,10 @@ CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName, C
         type.erase(0, 1);
     if (!type.empty())
         name += "." + type;
-    const std::string subdirectory = CFStringToUTF8(subDirName);
+    // A sub-folder is always one of the resource folder, also when written
+    // with a leading slash ("/Images/Status" is "Images/Status").
+    std::string subdirectory = CFStringToUTF8(subDirName);
+    subdirectory.erase(0, std::min(subdirectory.find_first_not_of('/'), subdirectory.size()));
     if (name.empty() || !StaysInside(name) || !StaysInside(subdirectory))
         return nullptr;
 

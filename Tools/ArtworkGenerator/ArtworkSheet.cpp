@@ -22,7 +22,7 @@ namespace artwork {
 namespace {
 
 constexpr int kSheetWidth = 1120;
-constexpr int kSheetHeight = 1430;
+constexpr int kSheetHeight = 1580;
 
 struct Caption {
     qreal x, y;
@@ -372,6 +372,44 @@ void DrawTabs(Sheet& sheet, CGFloat& y)
 
 }  // namespace
 
+// The task rows' images on a card colour and, for the printing set, on
+// paper: each at its own size and three times as large.
+void DrawTaskImages(Sheet& sheet, CGFloat& y)
+{
+    CGContextRef c = sheet.Context();
+    sheet.Caption(16, y + 12, "Task rows: Card, Task, Status on a card; Printing on paper (each at 1x and 3x)");
+    const struct {
+        const char* folder;
+        std::vector<const char*> names;
+    } sets[] = {
+        {"/Images/Card", {"radio_button", "check", "arrow_closed", "arrow_open"}},
+        {"/Images/Task",
+         {"note", "notify", "overdue", "timer_running", "timer_paused", "flag_red", "flag_yellow", "flag_green",
+          "flag_blue", "flag_gray"}},
+        {"/Images/Status", {"status_inprogress", "status_canceled", "status_delayed"}},
+        {"/Images/Printing", {"radio_button", "check", "arrow_closed", "arrow_open"}},
+    };
+    FillRounded(c, CGRectMake(8, y + 20, 880, 112), 12, 0.86, 0.47, 0.20, 1.0);
+    FillRounded(c, CGRectMake(896, y + 20, 216, 112), 4, 1.0, 1.0, 1.0, 1.0);
+    CGFloat x = 20;
+    for (const auto& set : sets) {
+        if (std::string(set.folder) == "/Images/Printing")
+            x = 908;
+        for (const char* name : set.names) {
+            CFRef<CGImageRef> image(Load(set.folder, std::string(name) + ".png"));
+            if (!image)
+                continue;
+            const CGFloat w = CGFloat(CGImageGetWidth(image)), h = CGFloat(CGImageGetHeight(image));
+            DrawAt(c, image, x + (42 - w) / 2, y + 32);
+            const CGRect large = CGRectMake(x, y + 60, 3 * w, 3 * h);
+            HIViewDrawCGImage(c, &large, image);
+            x += 46;
+        }
+        x += 12;
+    }
+    y += 20 + 112 + 20;
+}
+
 bool WriteReviewSheet(const std::filesystem::path& resources, const std::filesystem::path& output)
 {
     CFBundleSetMainBundleResourcesPath(resources.c_str());
@@ -385,6 +423,7 @@ bool WriteReviewSheet(const std::filesystem::path& resources, const std::filesys
     DrawLabelsAndButtons(sheet, y);
     DrawCustomButtons(sheet, y);
     DrawTabs(sheet, y);
+    DrawTaskImages(sheet, y);
     CFBundleSetMainBundleResourcesPath(nullptr);
     return sheet.Save(output);
 }

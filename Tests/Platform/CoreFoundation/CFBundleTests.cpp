@@ -132,6 +132,8 @@ TEST(CFBundle, FindsResources)
         {"Readme", ".txt", nullptr, "Readme.txt"},
         {"Readme", nullptr, nullptr, nullptr},
         {"dot", "png", "Images", "Images/dot.png"},
+        {"dot", "png", "/Images", "Images/dot.png"},
+        {"dot", "png", "//Images/", "Images/dot.png"},
         {"Images/dot.png", nullptr, nullptr, "Images/dot.png"},
         {"dot", "png", nullptr, nullptr},
         {"Images", nullptr, nullptr, "Images"},
@@ -140,6 +142,8 @@ TEST(CFBundle, FindsResources)
         {"../Sample/Readme", "txt", nullptr, nullptr},
         {"Readme", "txt", "Images/..", nullptr},
         {"passwd", nullptr, "/etc", nullptr},
+        {"Readme", "txt", "/", "Readme.txt"},
+        {"Readme", "txt", "/../Sample", nullptr},
         {"/etc/passwd", nullptr, nullptr, nullptr},
         {"", nullptr, nullptr, nullptr},
     };
