@@ -22,7 +22,7 @@ namespace artwork {
 namespace {
 
 constexpr int kSheetWidth = 1120;
-constexpr int kSheetHeight = 1580;
+constexpr int kSheetHeight = 1700;
 
 struct Caption {
     qreal x, y;
@@ -377,37 +377,43 @@ void DrawTabs(Sheet& sheet, CGFloat& y)
 void DrawTaskImages(Sheet& sheet, CGFloat& y)
 {
     CGContextRef c = sheet.Context();
-    sheet.Caption(16, y + 12, "Task rows: Card, Task, Status on a card; Printing on paper (each at 1x and 3x)");
+    sheet.Caption(16, y + 12,
+                  "Card widgets and task rows: Card, Task, Status on a card; Printing on paper (each at 1x and 3x)");
     const struct {
         const char* folder;
         std::vector<const char*> names;
     } sets[] = {
-        {"/Images/Card", {"radio_button", "check", "arrow_closed", "arrow_open"}},
+        {"/Images/Card",
+         {"close", "minimize_opened", "minimize_closed", "growbox", "radio_button", "check", "arrow_closed",
+          "arrow_open"}},
         {"/Images/Task",
          {"note", "notify", "overdue", "timer_running", "timer_paused", "flag_red", "flag_yellow", "flag_green",
           "flag_blue", "flag_gray"}},
         {"/Images/Status", {"status_inprogress", "status_canceled", "status_delayed"}},
         {"/Images/Printing", {"radio_button", "check", "arrow_closed", "arrow_open"}},
     };
-    FillRounded(c, CGRectMake(8, y + 20, 880, 112), 12, 0.86, 0.47, 0.20, 1.0);
-    FillRounded(c, CGRectMake(896, y + 20, 216, 112), 4, 1.0, 1.0, 1.0, 1.0);
+    FillRounded(c, CGRectMake(8, y + 20, 1104, 112), 12, 0.86, 0.47, 0.20, 1.0);
+    FillRounded(c, CGRectMake(8, y + 140, 216, 112), 4, 1.0, 1.0, 1.0, 1.0);
     CGFloat x = 20;
     for (const auto& set : sets) {
-        if (std::string(set.folder) == "/Images/Printing")
-            x = 908;
+        CGFloat top = y;
+        if (std::string(set.folder) == "/Images/Printing") {
+            x = 20;
+            top = y + 120;
+        }
         for (const char* name : set.names) {
             CFRef<CGImageRef> image(Load(set.folder, std::string(name) + ".png"));
             if (!image)
                 continue;
             const CGFloat w = CGFloat(CGImageGetWidth(image)), h = CGFloat(CGImageGetHeight(image));
-            DrawAt(c, image, x + (42 - w) / 2, y + 32);
-            const CGRect large = CGRectMake(x, y + 60, 3 * w, 3 * h);
+            DrawAt(c, image, x + (42 - w) / 2, top + 32);
+            const CGRect large = CGRectMake(x, top + 60, 3 * w, 3 * h);
             HIViewDrawCGImage(c, &large, image);
             x += 46;
         }
         x += 12;
     }
-    y += 20 + 112 + 20;
+    y += 20 + 232 + 20;
 }
 
 bool WriteReviewSheet(const std::filesystem::path& resources, const std::filesystem::path& output)

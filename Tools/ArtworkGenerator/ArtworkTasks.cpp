@@ -1,4 +1,5 @@
-// The small images of task rows: the buttons at the left of a row
+// The card widgets ("Images/Card": close box, grow box, minimise buttons)
+// and the small images of task rows: the buttons at the left of a row
 // ("Images/Card", and their printing variants in "Images/Printing"), the
 // icons at its right ("Images/Task": note, reminder bell, overdue mark,
 // timer, the five priority flags) and the status marks ("Images/Status").
@@ -245,6 +246,57 @@ void PaintStatus(Canvas& canvas, Status status)
     }
 }
 
+// A card widget: a dark translucent disc with a white symbol. Cards draw
+// their widgets at alpha 0.7 over any card colour.
+void WidgetDisc(Canvas& canvas)
+{
+    QPainter& p = canvas.painter;
+    const QPainterPath disc = Circle(canvas.Bounds().center(), 6.5);
+    canvas.Shadow(disc, QPointF(0, 0.5), 1, Grey(0.0, 0.40));
+    p.setPen(QPen(Grey(1.0, 0.85), 1));
+    p.setBrush(Vertical(canvas.Bounds(), {{0, Grey(0.35)}, {1, Grey(0.10)}}));
+    p.drawPath(disc);
+    p.setPen(QPen(Grey(1.0), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+}
+
+void PaintClose(Canvas& canvas)
+{
+    WidgetDisc(canvas);
+    canvas.painter.drawLine(QPointF(5.5, 5.5), QPointF(10.5, 10.5));
+    canvas.painter.drawLine(QPointF(10.5, 5.5), QPointF(5.5, 10.5));
+}
+
+// Opened: a bar (the card shrinks to its strip); closed: a bar with a
+// downward chevron (the card opens again).
+void PaintMinimize(Canvas& canvas, bool opened)
+{
+    WidgetDisc(canvas);
+    QPainter& p = canvas.painter;
+    if (opened) {
+        p.drawLine(QPointF(4.8, 8), QPointF(11.2, 8));
+        return;
+    }
+    QPainterPath chevron;
+    chevron.moveTo(5, 6.5);
+    chevron.lineTo(8, 9.5);
+    chevron.lineTo(11, 6.5);
+    p.drawPath(chevron);
+}
+
+// Three diagonal ridges in the lower right corner.
+void PaintGrowBox(Canvas& canvas)
+{
+    QPainter& p = canvas.painter;
+    for (int i = 0; i < 3; ++i) {
+        const qreal d = 3.5 + 3.5 * i;
+        p.setPen(QPen(Grey(0.0, 0.45), 1.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(12 - d, 11.5), QPointF(11.5, 12 - d));
+        p.setPen(QPen(Grey(1.0, 0.75), 1.0, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(12 - d + 1, 11.5), QPointF(11.5, 12 - d + 1));
+    }
+}
+
 void WriteButtons(const std::filesystem::path& folder, const ButtonInk& ink)
 {
     WriteImage(folder, "radio_button", kButton, kButton, [&](Canvas& c) { PaintRadioButton(c, ink); });
@@ -255,9 +307,13 @@ void WriteButtons(const std::filesystem::path& folder, const ButtonInk& ink)
 
 }  // namespace
 
-void WriteTaskImages(const std::filesystem::path& images)
+void WriteCardAndTaskImages(const std::filesystem::path& images)
 {
     WriteButtons(images / "Card", kScreenInk);
+    WriteImage(images / "Card", "close", kIcon, kIcon, PaintClose);
+    WriteImage(images / "Card", "minimize_opened", kIcon, kIcon, [](Canvas& c) { PaintMinimize(c, true); });
+    WriteImage(images / "Card", "minimize_closed", kIcon, kIcon, [](Canvas& c) { PaintMinimize(c, false); });
+    WriteImage(images / "Card", "growbox", 12, 12, PaintGrowBox);
     WriteButtons(images / "Printing", kPrintInk);
 
     const std::filesystem::path task = images / "Task";

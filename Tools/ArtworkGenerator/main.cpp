@@ -36,7 +36,7 @@ int main(int argc, char** argv)
         artwork::WriteSheetBoxes(images);
         artwork::WriteCustomButtons(images);
         artwork::WriteTabImages(images);
-        artwork::WriteTaskImages(images);
+        artwork::WriteCardAndTaskImages(images);
         return 0;
     }
     if (!artwork::WriteReviewSheet(resources, argv[3])) {
