@@ -837,7 +837,11 @@ Qt::DropActions ActionsToQt(DragActions actions)
 // from elsewhere), and which view is tracking it.
 class DragReceiver final : public QObject {
 public:
-    DragReceiver(WindowRef window, QWidget* widget) : QObject(widget), window_(window) {}
+    // The class has no meta-object of its own (qobject_cast would take any
+    // child for one): a window's receiver is found by its object name.
+    static constexpr const char* kName = "brindlet-drag-receiver";
+
+    DragReceiver(WindowRef window, QWidget* widget) : QObject(widget), window_(window) { setObjectName(kName); }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
@@ -1049,7 +1053,7 @@ OSStatus SetAutomaticControlDragTrackingEnabledForWindow(WindowRef inWindow, Boo
     if (status != noErr)
         return status;
     if (QWidget* widget = HIWindowGetWidget(inWindow)) {
-        if (tracks && !widget->findChild<DragReceiver*>(QString(), Qt::FindDirectChildrenOnly))
+        if (tracks && !widget->findChild<QObject*>(DragReceiver::kName, Qt::FindDirectChildrenOnly))
             widget->installEventFilter(new DragReceiver(inWindow, widget));
         widget->setAcceptDrops(tracks);
     }

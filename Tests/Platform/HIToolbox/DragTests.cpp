@@ -5,12 +5,14 @@
 
 #include <HIToolbox/Drag.h>
 #include <HIToolbox/DragTesting.h>
+#include <HIToolbox/HIToolboxInternal.h>
 #include <HIToolbox/HIToolboxTesting.h>
 
 #include <FileFixtures.h>
 
 #include <QMimeData>
 #include <QUrl>
+#include <QWidget>
 
 #include <cstring>
 #include <string>
@@ -289,6 +291,29 @@ TEST_F(DragWindowTest, OnlyViewsThatOptedInAndAcceptedHearOfTheDrag)
     AddDragItemFlavor(drag.get(), 1, typeUTF8Text, "x", 1, 0);
     EXPECT_EQ(Track(drag.get(), {At(70, 25)}), userCanceledErr);
     EXPECT_EQ(events_, "");
+}
+
+// A window whose widget already has children (an edit field, say) when it
+// opts in still gets drags from other programs.
+TEST_F(DragWindowTest, AWindowWithChildrenStillReceivesDrops)
+{
+    TestWindow other(kDocumentWindowClass, kWindowStandardDocumentAttributes | kWindowStandardHandlerAttribute,
+                     Rect{400, 600, 500, 800});
+    ShowWindow(other);
+    new QObject(HIWindowGetWidget(other));
+    ASSERT_EQ(SetAutomaticControlDragTrackingEnabledForWindow(other, true), noErr);
+    HIRect frame = {{0, 0}, {50, 50}};
+    HIViewRef view = nullptr;
+    ASSERT_EQ(HIViewCreatePlain(&frame, &view), noErr);
+    HIViewAddSubview(other.Content(), view);
+    CFRelease(view);
+    ASSERT_EQ(SetControlDragTrackingEnabled(view, true), noErr);
+    Record(view, "E", true);
+    // Over the window's own view, where the first window does not reach.
+    QMimeData data;
+    data.setText(QStringLiteral("dropped"));
+    EXPECT_TRUE(TestDropMimeData(&data, {HIPoint{610, 410}, HIPoint{615, 415}}));
+    EXPECT_NE(events_.find("E.enter"), std::string::npos) << events_;
 }
 
 TEST_F(DragWindowTest, TheStartersInputProcMovesTheMouseBeforeTheViewsHearOfIt)
