@@ -2,7 +2,10 @@
 
 #include <ApplicationFramework/Classes/TControlKindsUnit.h>
 #include <ApplicationFramework/Classes/TEventDispatchUnit.h>
+#include <ApplicationFramework/Classes/THotKeyFieldUnit.h>
+#include <ApplicationFramework/Classes/TListBrowserUnit.h>
 #include <ApplicationFramework/Classes/TMenuUnit.h>
+#include <Units/Cocoa/UObjectWrapper.h>
 #include <Units/HIToolbox/HICustomButtons.h>
 #include <Units/UnitInitialization.h>
 
@@ -18,4 +21,7 @@ void InitializeFrameworkUnits()
     InitializeTMenuUnit();
     InitializeHICustomButtonsUnit();
     InitializeTControlKindsUnit();
+    InitializeTHotKeyFieldUnit();
+    InitializeUObjectWrapperUnit();
+    InitializeTListBrowserUnit();
 }

@@ -1,11 +1,12 @@
-// The desktop program: the application object on the framework, its menu
-// bar and desktop window from the bundle's nib "main", and the event loop.
-#include <ApplicationFramework/Classes/TApplicationUnit.h>
-#include <ApplicationFramework/Classes/TWindowUnit.h>
+// The desktop program's entry: the units, the single instance, and the
+// application's Main.
+#include "Globals.h"
+#include "UBrindletApplication.h"
+
 #include <ApplicationFramework/FrameworkInitialization.h>
 #include <Units/RuntimeProfile.h>
 
-#include <CoreServices/FloatingPointMask.h>
+#include <CoreFoundation/CFStringUTF8.h>
 #include <CoreServices/SingleInstance.h>
 #include <Support/Diagnostics.h>
 
@@ -15,11 +16,12 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdlib>
 
-namespace {
+#include <pthread.h>
 
-constexpr UInt32 kBrindletSignature = FourCC("ovbr");
+namespace {
 
 // With BRINDLET_SCREENSHOT set, the whole screen is written there as a PNG
 // once the desktop has been shown (replacing the file in one step).
@@ -39,6 +41,21 @@ void ScheduleScreenshot()
     });
 }
 
+// One thread that does nothing, with a stack of 4 MB, started and waited
+// for before the application starts: the threads the program makes later
+// are then known to be possible.
+void RunEmptyThread()
+{
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, 4194304);
+    pthread_t thread;
+    if (pthread_create(
+            &thread, &attributes, [](void*) -> void* { return nullptr; }, nullptr) == 0)
+        pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -46,16 +63,16 @@ int main(int argc, char** argv)
     QApplication qtApplication(argc, argv);
     SetRuntimeProfile(RuntimeProfile::Desktop);
     InitializeFrameworkUnits();
-    if (LaunchSingleInstance(CFSTR("org.brindlet.Brindlet"), argc, argv))
+    RunEmptyThread();
+    std::signal(SIGINT, SIG_DFL);
+
+    // A second launch hands its files to the running program and ends.
+    CFStringRef identifier = CFStringCreateWithUTF8(BrindletBundleIdentifier());
+    const bool handedOver = LaunchSingleInstance(identifier, argc, argv);
+    CFRelease(identifier);
+    if (handedOver)
         return EXIT_SUCCESS;
 
-    TApplication* application = TApplication::Create(kBrindletSignature, "org.brindlet.Brindlet");
-    TWindow* desktop = TWindow::Create("Desktop", application->GetNibRef());
-    if (desktop->GetWindowRef() != nullptr) {
-        desktop->Show();
-        SelectWindow(desktop->GetWindowRef());
-    }
     ScheduleScreenshot();
-    application->Run();
-    return EXIT_SUCCESS;
+    return brindlet::TBrindletApplication::Main();
 }

@@ -17,6 +17,8 @@ packages=(
     # a private X server, a small EWMH window manager, xprop to see it is
     # up, typing through the X test extension
     libxcb1-dev libxcb-xtest0-dev xvfb openbox x11-utils xdotool
+    # keyboard layouts: what a key types on the X server's keyboard
+    libxkbcommon-dev libxkbcommon-x11-dev
 )
 
 missing=()

@@ -7,7 +7,6 @@
 #include <Units/Utilities/CocoaUtilities.h>
 #include <Units/Utilities/FSUtilities.h>
 
-#include <AppKit/NSAlert.h>
 #include <AppKit/NSScreen.h>
 #include <CoreServices/FloatingPointMask.h>
 #include <HIToolbox/Menus.h>
@@ -362,10 +361,9 @@ void TApplication::SaveDocumentList()
             continue;
         CFArrayRef list = object->GetDocumentList()->CopyList();
         if (list == nullptr) {
-            // An empty list is written as one empty reference, so that the
-            // key says the window was there.
-            const FSRef none{};
-            CFDataRef empty = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(&none), sizeof none);
+            // An empty list is written as one entry naming no file, so that
+            // the key says the window was there.
+            CFDataRef empty = CreateDocumentListEntry(FSRef{});
             list = CFArrayCreate(nullptr, reinterpret_cast<const void**>(&empty), 1, &kCFTypeArrayCallBacks);
             CFRelease(empty);
         }
@@ -830,62 +828,4 @@ void SendOpenDocumentCommandWithOptions(const ApplicationOpenCommandOptions& opt
         SetEventParameter(event, kEventParamOpenCopy, typeVoidPtr, sizeof copy, &copy);
     SendEventToEventTarget(event, GetApplicationEventTarget());
     ReleaseEvent(event);
-}
-
-void OpenReviewFilesDialog(TWindow* parent, UInt32 action, CFArrayRef documents, EventRef event, IBNibRef)
-{
-    if (documents == nullptr || CFArrayGetCount(documents) == 0)
-        return;
-    // What the review does once it is answered: a close event that came
-    // while quitting quits, one that closed a window closes it.
-    Boolean quitting = false;
-    if (event != nullptr &&
-        GetEventParameter(event, kEventParamQuitting, typeBoolean, nullptr, sizeof quitting, nullptr, &quitting) ==
-            noErr &&
-        quitting)
-        action = 2;
-    else if (event != nullptr && GetEventClass(event) == kEventClassWindow && GetEventKind(event) == kEventWindowClose)
-        action = 3;
-    else if (event != nullptr)
-        action = 1;
-    if (ApplicationQuitting && action != 3)
-        action = 2;
-
-    const CFIndex count = CFArrayGetCount(documents);
-    NSAlert* alert = NSAlert::alert();
-    alert->setMessageText(NSString::stringWithUTF8String(
-        ("You have " + std::to_string(count) + " documents with unsaved changes. Do you want to save them?").c_str()));
-    alert->setInformativeText(NSString::stringWithUTF8String("Your changes will be lost if you don’t save them."));
-    alert->addButtonWithTitle(NSString::stringWithUTF8String("Save All"));
-    alert->addButtonWithTitle(NSString::stringWithUTF8String("Cancel"));
-    alert->addButtonWithTitle(NSString::stringWithUTF8String("Discard Changes"));
-    const NSModalResponse answer = alert->runModal();
-    if (answer == NSAlertSecondButtonReturn) {
-        ApplicationQuitting = false;
-        return;
-    }
-    for (CFIndex i = 0; i < count; ++i) {
-        TDocument* document = static_cast<TDocument*>(const_cast<void*>(CFArrayGetValueAtIndex(documents, i)));
-        if (!TObject::IsLiveObject(document))
-            continue;
-        if (answer == NSAlertFirstButtonReturn) {
-            // A document that cannot be saved here keeps the window open.
-            if (!document->HasValidFile() || document->Save() != noErr)
-                continue;
-            document->SetDirty(false);
-        }
-        if (parent != nullptr)
-            parent->RemoveDocument(document);
-    }
-    if (action == 3 && parent != nullptr && parent->GetWindowRef() != nullptr &&
-        !parent->GetDocumentList()->ContainsDirtyDocuments()) {
-        EventRef close = nullptr;
-        CreateEvent(nullptr, kEventClassWindow, kEventWindowClose, GetCurrentEventTime(), 0, &close);
-        WindowRef window = parent->GetWindowRef();
-        SetEventParameter(close, kEventParamDirectObject, typeWindowRef, sizeof window, &window);
-        SendEventToEventTarget(close, GetWindowEventTarget(window));
-        ReleaseEvent(close);
-    } else if (action == 2) {
-        QuitApplicationEventLoop();
-    }
 }

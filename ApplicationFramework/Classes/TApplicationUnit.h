@@ -241,11 +241,6 @@ OSStatus HandleApplicationCommands(EventHandlerCallRef callRef, EventRef event, 
 OSStatus HandleMenuEvents(EventHandlerCallRef callRef, EventRef event, void* application);
 OSErr HandleOpenDocuments(const AppleEvent* event, AppleEvent* reply, SRefCon application);
 
-// Shows the review of several unsaved documents of `parent` (nil: the
-// application's) and acts on the answer: 1 plain, 2 quit the application,
-// 3 close the parent window.
-void OpenReviewFilesDialog(TWindow* parent, UInt32 action, CFArrayRef documents, EventRef event, IBNibRef nib);
-
 inline constexpr OSType kOpenDocumentCommand = FourCC("OPND");
 inline constexpr OSType kReviewFilesCommand = FourCC("revd");
 inline constexpr EventParamName kEventParamOpenOptions = FourCC("OPOT");

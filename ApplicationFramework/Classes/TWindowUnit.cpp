@@ -4,11 +4,11 @@
 #include <ApplicationFramework/Classes/TControlTrackingUnit.h>
 #include <ApplicationFramework/Classes/TControlUnit.h>
 #include <ApplicationFramework/Classes/TMenuUnit.h>
+#include <ApplicationFramework/Classes/TNavDialogsUnit.h>
 #include <Units/Utilities/CarbonUtilities.h>
 #include <Units/Utilities/CocoaUtilities.h>
 #include <Units/Utilities/FSUtilities.h>
 
-#include <AppKit/NSAlert.h>
 #include <HIToolbox/Drag.h>
 #include <Support/Diagnostics.h>
 
@@ -550,44 +550,22 @@ OSStatus TWindow::Closing(EventRef event)
     return result;
 }
 
-void TWindow::AskToSaveDocument(TDocument* document, EventRef)
+void TWindow::AskToSaveDocument(TDocument* document, EventRef event)
 {
-    // The save sheet of the file dialogs takes this over; until then a
-    // modal alert asks the same question.
-    NSAlert* alert = NSAlert::alert();
-    const std::string name(document->GetDisplayName().View());
-    alert->setMessageText(NSString::stringWithUTF8String(
-        ("Do you want to save the changes you made in the document “" + name + "”?").c_str()));
-    alert->setInformativeText(NSString::stringWithUTF8String("Your changes will be lost if you don’t save them."));
-    alert->addButtonWithTitle(NSString::stringWithUTF8String("Save"));
-    alert->addButtonWithTitle(NSString::stringWithUTF8String("Cancel"));
-    alert->addButtonWithTitle(NSString::stringWithUTF8String("Don’t Save"));
-    const NSModalResponse answer = alert->runModal();
-    if (answer == NSAlertSecondButtonReturn) {
-        ApplicationQuitting = false;
-        return;
-    }
-    if (answer == NSAlertFirstButtonReturn) {
-        if (!document->HasValidFile()) {
-            AskToSaveDocumentAs(document);
-            if (document->IsDirty())
-                return;
-        } else if (document->Save() != noErr) {
-            return;
-        } else {
-            document->SetDirty(false);
-        }
-    }
-    RemoveDocument(document);
-    OSStatus result = eventNotHandledErr;
-    if (!documentList_->ContainsDirtyDocuments())
-        Close(result);
+    // The ask-to-save sheet answers through the document: saved or
+    // dropped, it leaves the window and the close goes on.
+    TNavDialogs* dialog = TNavDialogs::Create();
+    dialog->SetParent(window_);
+    dialog->SetActionWithEvent(event);
+    dialog->SaveDialog(document);
 }
 
-void TWindow::AskToSaveDocumentAs(TDocument*)
+void TWindow::AskToSaveDocumentAs(TDocument* document)
 {
-    // A document without a file gets one from the Save As dialog of the
-    // file dialogs; here it stays unsaved, and so does the window.
+    TNavDialogs* dialog = TNavDialogs::Create();
+    dialog->SetParent(window_);
+    dialog->SetAction(UInt32(0));
+    dialog->SaveAsDialog(document);
 }
 
 void TWindow::Close(OSStatus& result)
@@ -798,6 +776,8 @@ OSStatus TWindow::HandleSaveCommand()
         Err = active->Save();
         if (Err == noErr)
             active->SetDirty(false);
+        else
+            ReportSaveFailure(active, nullptr, Err);
         UpdateModifiedState();
     } else {
         AskToSaveDocumentAs(active);

@@ -1,6 +1,7 @@
 // The Cocoa application classes the units use.
 #pragma once
 
+#include <AppKit/CAAnimation.h>
 #include <AppKit/CFUserNotification.h>
 #include <AppKit/ModalHold.h>
 #include <AppKit/NSAlert.h>
@@ -14,5 +15,6 @@
 #include <AppKit/NSView.h>
 #include <AppKit/NSViewController.h>
 #include <AppKit/NSWindow.h>
+#include <AppKit/NSWindowController.h>
 #include <AppKit/NSWorkspace.h>
 #include <Foundation/Foundation.h>

@@ -51,12 +51,32 @@ NSFont* NSFont::fontWithName(const NSString* name, CGFloat size)
         return nullptr;
     const QString wanted = QStringOf(name);
     const QStringList families = QFontDatabase::families();
-    const auto found = std::find_if(families.begin(), families.end(), [&](const QString& family) {
-        return family.compare(wanted, Qt::CaseInsensitive) == 0;
-    });
-    if (found == families.end())
-        return nullptr;
-    return Make(*found, size > 0 ? size : kDefaultFontSize, false);
+    auto familyNamed = [&](const QString& name) {
+        return std::find_if(families.begin(), families.end(),
+                            [&](const QString& family) { return family.compare(name, Qt::CaseInsensitive) == 0; });
+    };
+    const CGFloat points = size > 0 ? size : kDefaultFontSize;
+    if (const auto found = familyNamed(wanted); found != families.end())
+        return Make(*found, points, false);
+    // A full name, family then style ("DejaVu Sans Bold", "DejaVu Serif
+    // Bold Italic"): the face of that family with that style.
+    for (qsizetype space = wanted.lastIndexOf(u' '); space > 0; space = wanted.lastIndexOf(u' ', space - 1)) {
+        const auto found = familyNamed(wanted.left(space));
+        if (found == families.end())
+            continue;
+        const QString style = wanted.mid(space + 1);
+        const QStringList styles = QFontDatabase::styles(*found);
+        const auto face = std::find_if(styles.begin(), styles.end(), [&](const QString& candidate) {
+            return candidate.compare(style, Qt::CaseInsensitive) == 0;
+        });
+        if (face == styles.end())
+            return nullptr;
+        QFont font(*found);
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(points))));
+        font.setStyleName(*face);
+        return NSAutorelease(new NSFont(font, points));
+    }
+    return nullptr;
 }
 
 NSFont* NSFont::systemFontOfSize(CGFloat size)

@@ -74,8 +74,11 @@ CGFloat NSScreen::backingScaleFactor() const
 
 UInt32 NSScreen::displayID() const
 {
-    // The screen's name (its output, "HDMI-1") names it while connected.
-    const QByteArray name = screen_->name().toUtf8();
+    // The same number across restarts and replugging: from the display's
+    // own serial number (its EDID) when it has one, else from the output it
+    // is plugged into ("HDMI-1").
+    const QString serial = screen_->serialNumber().trimmed();
+    const QByteArray name = serial.isEmpty() ? screen_->name().toUtf8() : ("serial:" + serial).toUtf8();
     UInt32 hash = 2166136261u;
     for (char c : name)
         hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;

@@ -39,8 +39,9 @@ public:
     // The frame less the system's panels and docks.
     NSRect visibleFrame() const;
     CGFloat backingScaleFactor() const;
-    // The display's identifier ("NSScreenNumber"): stable for a screen while
-    // it is connected.
+    // The display's identifier ("NSScreenNumber"): the same for a display
+    // across restarts and replugging (made from its EDID serial number, or
+    // from its output's name when it has none).
     UInt32 displayID() const;
     QScreen* qScreen() const { return screen_; }
 

@@ -20,6 +20,13 @@ public:
     // view leaves the host.
     void setView(NSView* view);
 
+    // What fills the widget where no view draws.
+    void setBackground(QColor background)
+    {
+        background_ = background;
+        InvalidateAll();
+    }
+
     // `rect` (widget coordinates) is drawn again at the next paint.
     void Invalidate(const QRect& rect);
     void InvalidateAll() { Invalidate(rect()); }

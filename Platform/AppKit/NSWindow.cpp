@@ -1,7 +1,12 @@
 #include "NSWindow.h"
 
+#include "NSColor.h"
 #include "NSScreen.h"
 #include "NSViewInternal.h"
+
+#include <CarbonCore/CarbonEventLoop.h>
+
+#include <algorithm>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -38,8 +43,10 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override
     {
-        event->accept();
-        window_->close();
+        // Closing is the window's own business: a delegate may keep it
+        // open, and a closed window hides.
+        event->ignore();
+        window_->performClose();
     }
     void moveEvent(QMoveEvent* event) override
     {
@@ -75,6 +82,11 @@ NSWindow::NSWindow(NSRect frame, NSWindowStyleMask styleMask)
 
 NSWindow::~NSWindow()
 {
+    delete animator_;
+    for (auto& [key, animation] : animations_)
+        animation->release();
+    if (backgroundColor_)
+        backgroundColor_->release();
     delete widget_;  // lets go of the content view it shows
     contentView_->window_ = nullptr;
     contentView_->release();
@@ -177,4 +189,134 @@ void NSWindow::display()
 QWidget* NSWindow::widget() const
 {
     return widget_;
+}
+
+void NSWindow::setAlphaValue(CGFloat alpha)
+{
+    alphaValue_ = std::clamp<CGFloat>(alpha, 0, 1);
+    // Displays without windows of their own (the offscreen one) have no
+    // opacity to set, and say so at every step of a fade.
+    const QString platform = QGuiApplication::platformName();
+    if (widget_ && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        widget_->setWindowOpacity(double(alphaValue_));
+}
+
+void NSWindow::setOpaque(bool opaque)
+{
+    opaque_ = opaque;
+    if (widget_)
+        widget_->setAttribute(Qt::WA_TranslucentBackground, !opaque);
+}
+
+void NSWindow::setHasShadow(bool hasShadow)
+{
+    hasShadow_ = hasShadow;
+    if (widget_)
+        widget_->setWindowFlag(Qt::NoDropShadowWindowHint, !hasShadow);
+}
+
+void NSWindow::setBackgroundColor(NSColor* color)
+{
+    if (color == nullptr)
+        return;
+    color->retain();
+    if (backgroundColor_)
+        backgroundColor_->release();
+    backgroundColor_ = color;
+    if (widget_)
+        widget_->setBackground(color->qColor());
+}
+
+void NSWindow::performClose()
+{
+    if (delegate_ && !delegate_->windowShouldClose(this))
+        return;
+    close();
+}
+
+void NSWindow::setAnimations(const std::map<std::string, CAAnimation*>& animations)
+{
+    for (const auto& [key, animation] : animations) {
+        if (animation)
+            animation->retain();
+    }
+    for (auto& [key, animation] : animations_)
+        animation->release();
+    animations_.clear();
+    for (const auto& [key, animation] : animations) {
+        if (animation)
+            animations_.emplace(key, animation);
+    }
+}
+
+CAAnimation* NSWindow::animationForKey(const std::string& key) const
+{
+    auto found = animations_.find(key);
+    return found != animations_.end() ? found->second : nullptr;
+}
+
+NSWindowAnimator* NSWindow::animator()
+{
+    if (animator_ == nullptr)
+        animator_ = new NSWindowAnimator(this);
+    return animator_;
+}
+
+// ---- the animator ----
+
+NSWindowAnimator::~NSWindowAnimator()
+{
+    // The window is going: the animation ends with it, untold.
+    if (timer_)
+        RemoveEventLoopTimer(timer_);
+    if (animation_)
+        animation_->release();
+}
+
+void NSWindowAnimator::orderFront()
+{
+    window_->orderFront();
+}
+
+void NSWindowAnimator::Stop(bool finished)
+{
+    if (timer_) {
+        RemoveEventLoopTimer(timer_);
+        timer_ = nullptr;
+    }
+    CAAnimation* animation = animation_;
+    animation_ = nullptr;
+    if (animation == nullptr)
+        return;
+    // The delegate may start the next animation or close the window.
+    if (CAAnimationDelegate* delegate = animation->delegate())
+        delegate->animationDidStop(animation, finished);
+    animation->release();
+}
+
+void NSWindowAnimator::setAlphaValue(CGFloat alpha)
+{
+    Stop(false);
+    CAAnimation* animation = window_->animationForKey("alphaValue");
+    animation = animation ? static_cast<CAAnimation*>(animation->retain()) : CABasicAnimation::newAnimation();
+    animation_ = animation;
+    from_ = window_->alphaValue();
+    to_ = std::clamp<CGFloat>(alpha, 0, 1);
+    start_ = GetCurrentEventTime();
+    EventLoopTimerRef timer = nullptr;
+    if (InstallEventLoopTimer(GetMainEventLoop(), 0, 1.0 / 60, Tick, this, &timer) == noErr)
+        timer_ = timer;
+    else
+        window_->setAlphaValue(to_);
+}
+
+void NSWindowAnimator::Tick(EventLoopTimerRef, void* data)
+{
+    auto* self = static_cast<NSWindowAnimator*>(data);
+    const double duration = self->animation_ ? self->animation_->duration() : 0;
+    const double elapsed = GetCurrentEventTime() - self->start_;
+    const double progress = duration > 0 ? std::clamp(elapsed / duration, 0.0, 1.0) : 1.0;
+    self->window_->setAlphaValue(self->from_ + CGFloat(progress) * (self->to_ - self->from_));
+    if (progress >= 1.0)
+        self->Stop(true);
 }

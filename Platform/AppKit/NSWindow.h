@@ -9,10 +9,16 @@
 // and views, and shows nothing.
 #pragma once
 
+#include <AppKit/CAAnimation.h>
 #include <AppKit/NSView.h>
 #include <Foundation/NSString.h>
 
+#include <map>
+#include <string>
+
 class QWidget;
+class NSColor;
+class NSWindow;
 
 typedef NSUInteger NSWindowStyleMask;
 enum : NSWindowStyleMask {
@@ -21,6 +27,41 @@ enum : NSWindowStyleMask {
     NSClosableWindowMask = 1 << 1,
     NSMiniaturizableWindowMask = 1 << 2,
     NSResizableWindowMask = 1 << 3,
+};
+
+// What a window asks of the object that looks after it.
+class NSWindowDelegate {
+public:
+    // The user asked to close the window (its close button, the window
+    // manager): false keeps it open.
+    virtual bool windowShouldClose(NSWindow* sender) = 0;
+
+protected:
+    ~NSWindowDelegate() = default;
+};
+
+// A window's animator: sets the window's properties over time (CAAnimation.h).
+class NSWindowAnimator {
+public:
+    // From the alpha now to `alpha`, by the window's animation for
+    // "alphaValue" (a 0.25 s one when it has none). An animation still
+    // running stops where it is, its delegate told it did not finish.
+    void setAlphaValue(CGFloat alpha);
+    void orderFront();
+
+private:
+    friend class NSWindow;
+    explicit NSWindowAnimator(NSWindow* window) : window_(window) {}
+    ~NSWindowAnimator();
+    static void Tick(struct OpaqueEventLoopTimerRef* timer, void* animator);
+    void Stop(bool finished);
+
+    NSWindow* window_;
+    struct OpaqueEventLoopTimerRef* timer_ = nullptr;
+    CAAnimation* animation_ = nullptr;  // retained while running
+    CGFloat from_ = 0;
+    CGFloat to_ = 0;
+    double start_ = 0;
 };
 
 class NSWindow : public NSObject {
@@ -56,6 +97,37 @@ public:
     bool isReleasedWhenClosed() const { return releasedWhenClosed_; }
     void setReleasedWhenClosed(bool flag) { releasedWhenClosed_ = flag; }
 
+    // The whole window's opacity, 0…1 (values outside are pinned).
+    CGFloat alphaValue() const { return alphaValue_; }
+    void setAlphaValue(CGFloat alpha);
+    // A window that is not opaque lets what its views leave clear show the
+    // desktop through.
+    bool isOpaque() const { return opaque_; }
+    void setOpaque(bool opaque);
+    bool hasShadow() const { return hasShadow_; }
+    void setHasShadow(bool hasShadow);
+    // What fills the window where no view draws; retained. Nil is refused.
+    NSColor* backgroundColor() const { return backgroundColor_; }
+    void setBackgroundColor(NSColor* color);
+    bool isMovableByWindowBackground() const { return movableByBackground_; }
+    void setMovableByWindowBackground(bool movable) { movableByBackground_ = movable; }
+    // Whether the window may take the keyboard: titled windows may, a
+    // borderless one only when a subclass says so.
+    virtual bool canBecomeKeyWindow() const { return (styleMask_ & NSTitledWindowMask) != 0; }
+
+    // Not retained; nil: the user's close closes.
+    NSWindowDelegate* delegate() const { return delegate_; }
+    void setDelegate(NSWindowDelegate* delegate) { delegate_ = delegate; }
+    // What the close button does: closes unless the delegate says no.
+    void performClose();
+
+    // The animations of the window's properties by key ("alphaValue"),
+    // each retained; setting them replaces all. Borrowed; nil for none.
+    void setAnimations(const std::map<std::string, CAAnimation*>& animations);
+    CAAnimation* animationForKey(const std::string& key) const;
+    // The window's animator, for the life of the window.
+    NSWindowAnimator* animator();
+
     // Draws what the views marked, now.
     void displayIfNeeded();
     // Draws every view now.
@@ -66,11 +138,13 @@ public:
 
     const char* className() const override { return "NSWindow"; }
 
-private:
-    friend class NSWindowWidget;
-
+protected:
+    // For subclasses: a hidden window as newWindow makes it.
     NSWindow(NSRect frame, NSWindowStyleMask styleMask);
     ~NSWindow() override;
+
+private:
+    friend class NSWindowWidget;
 
     // The user moved or resized the widget.
     void FrameChangedByWidget();
@@ -82,4 +156,12 @@ private:
     class NSWindowWidget* widget_ = nullptr;
     bool releasedWhenClosed_ = true;
     bool closed_ = false;
+    CGFloat alphaValue_ = 1;
+    bool opaque_ = true;
+    bool hasShadow_ = true;
+    bool movableByBackground_ = false;
+    NSColor* backgroundColor_ = nullptr;  // retained
+    NSWindowDelegate* delegate_ = nullptr;
+    std::map<std::string, CAAnimation*> animations_;  // retained
+    NSWindowAnimator* animator_ = nullptr;            // owned
 };

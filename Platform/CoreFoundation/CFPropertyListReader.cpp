@@ -19,7 +19,6 @@
 #include <Support/UTF8.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -40,6 +39,12 @@ constexpr size_t kSharedValueLimit = 16;
 // Numbers are shared the same way (priorities, colour indexes, whole and
 // half coordinates); the table stops growing at this many.
 constexpr size_t kSharedNumberLimit = 512;
+
+// ASCII only, whatever the program's locale: the names compared are XML's.
+char LowerASCII(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool IsSpace(char c)
 {
@@ -405,14 +410,14 @@ private:
         }
         // Decoded into a scratch buffer first, so that the string keeps
         // exactly the units it holds: the tree of a large sheet is the
-        // memory a program touches most when it opens one.
+        // memory a program touches most when it opens one. (Inside the
+        // arena the units are carved beside the string.)
         scratchUnits_.clear();
         if (!CFDecodeUTF8(utf8, scratchUnits_))
             return Fail("text that is not UTF-8"), Owned();
-        std::u16string units(scratchUnits_);
+        auto* string = new CFStringObject(std::u16string_view(scratchUnits_), mutableLeaves_);
         if (mutableLeaves_)
-            return Owned(CFStringCreateMutableWithUTF16(std::move(units)));
-        CFStringRef string = CFStringCreateWithUTF16(std::move(units));
+            return Owned(string);
         if (shareable)
             sharedStrings_.emplace(utf8, static_cast<CFStringRef>(CFRetain(string)));
         return Owned(string);
@@ -575,9 +580,8 @@ private:
     {
         double value = 0;
         auto equals = [&text](std::string_view word) {
-            return text.size() == word.size() && std::equal(text.begin(), text.end(), word.begin(), [](char a, char b) {
-                       return std::tolower(static_cast<unsigned char>(a)) == b;
-                   });
+            return text.size() == word.size() && std::equal(text.begin(), text.end(), word.begin(),
+                                                            [](char a, char b) { return LowerASCII(a) == b; });
         };
         if (equals("nan")) {
             value = std::numeric_limits<double>::quiet_NaN();
@@ -716,7 +720,13 @@ private:
     std::string error_;
     std::string scratch_;
     std::u16string scratchUnits_;
-    std::unordered_map<std::string_view, CFStringRef> sharedStrings_;
+    // The tables of shared values live in node memory: inside the arena of
+    // a large document, whose pages are present already, their growth costs
+    // no page faults of its own.
+    template <typename Key, typename Value, typename Hash = std::hash<Key>>
+    using NodeMap =
+        std::unordered_map<Key, Value, Hash, std::equal_to<Key>, CFNodeAllocator<std::pair<const Key, Value>>>;
+    NodeMap<std::string_view, CFStringRef> sharedStrings_;
     struct NumberKey {
         uint64_t bits;
         bool isFloat;
@@ -725,7 +735,7 @@ private:
     struct NumberKeyHash {
         size_t operator()(const NumberKey& key) const { return std::hash<uint64_t>{}(key.bits * 2 + key.isFloat); }
     };
-    std::unordered_map<NumberKey, CFNumberRef, NumberKeyHash> sharedNumbers_;
+    NodeMap<NumberKey, CFNumberRef, NumberKeyHash> sharedNumbers_;
     // Each depth's dictionary entries while the dictionary is being read.
     // (A deque: a deeper level's list is added while a shallower one is in
     // use.)
@@ -758,7 +768,7 @@ std::string DeclaredEncoding(std::string_view document)
     if (end == std::string_view::npos)
         return {};
     std::string name(declaration.substr(at + 1, end - at - 1));
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(name.begin(), name.end(), name.begin(), LowerASCII);
     return name;
 }
 

@@ -6,10 +6,12 @@
 // the fresh memory the text lands in (a page fault for every page), so the
 // buffer touches each page once: it is never cleared first, never copied
 // to grow past a few hundred kilobytes, and a large text lies on huge
-// pages where the system offers them. The data object then takes the
-// buffer over as it is. (Counting the bytes in a first walk, to fill a
-// buffer of exactly that size, touched no fewer pages and took twice the
-// work.)
+// pages where the system offers them. A text of up to a few hundred
+// kilobytes lands, where it can, in memory that is present already: the
+// room a parsed tree left in its chunk (CFRuntime.h). The data object then
+// takes the buffer over as it is. (Counting the bytes in a first walk, to
+// fill a buffer of exactly that size, touched no fewer pages and took
+// twice the work.)
 
 #include "CFContainersInternal.h"
 #include "CFDataInternal.h"
@@ -64,6 +66,11 @@ void FreeBlock(const UInt8* block, size_t)
     std::free(const_cast<UInt8*>(block));
 }
 
+void FreeNodeBlock(const UInt8* block, size_t)
+{
+    CFNodeFree(const_cast<UInt8*>(block));
+}
+
 // A mapping is kept to the pages its text needs (see Buffer::Finish).
 void UnmapBlock(const UInt8* block, size_t size)
 {
@@ -79,7 +86,9 @@ public:
     Buffer& operator=(const Buffer&) = delete;
     ~Buffer()
     {
-        if (mapped_)
+        if (room_.chunk)
+            CFNodeReturnRoom(room_);
+        else if (mapped_)
             munmap(data_, capacity_);
         else
             std::free(data_);
@@ -102,7 +111,10 @@ public:
     CFDataRef Finish()
     {
         CFDataReleaseBlock release;
-        if (mapped_) {
+        if (room_.chunk) {
+            data_ = static_cast<UInt8*>(CFNodeKeepRoom(room_, size_));
+            release = FreeNodeBlock;
+        } else if (mapped_) {
             const size_t kept = RoundUp(size_, PageSize());
             if (kept < capacity_)
                 munmap(data_ + kept, capacity_ - kept);
@@ -121,11 +133,13 @@ public:
 
 private:
     // Where the text lives as it grows: a small block on the heap, whose
-    // memory is mostly in use already; then a block as large as a sheet
-    // of a few hundred cards, whose pages are touched only as the text
-    // reaches them; past that, a mapping of whole huge pages that grows by
-    // being remapped. A text that small never waits for a huge page to be
-    // cleared, and a large one takes a page fault per 2 MB.
+    // memory is mostly in use already; then the room a parsed tree left in
+    // its chunk, when this thread has at least a medium block of it, or
+    // else a block as large as a sheet of a few hundred cards, whose pages
+    // are touched only as the text reaches them; past that, a mapping of
+    // whole huge pages that grows by being remapped. A text that small
+    // never waits for a huge page to be cleared, and a large one takes a
+    // page fault per 2 MB.
     static constexpr size_t kSmallCapacity = size_t(16) << 10;
     static constexpr size_t kMediumCapacity = size_t(256) << 10;
     static constexpr size_t kHugePage = size_t(2) << 20;
@@ -135,7 +149,15 @@ private:
         if (more > SIZE_MAX / 4 - size_)
             return false;
         const size_t needed = size_ + more;
-        if (!mapped_ && needed <= kMediumCapacity) {
+        if (!mapped_ && room_.chunk == nullptr && needed > kSmallCapacity && needed <= kMediumCapacity &&
+            CFNodeBorrowRoom(kMediumCapacity, &room_)) {
+            std::memcpy(room_.bytes, data_, size_);
+            std::free(data_);
+            data_ = static_cast<UInt8*>(room_.bytes);
+            capacity_ = room_.size;
+            return true;
+        }
+        if (!mapped_ && room_.chunk == nullptr && needed <= kMediumCapacity) {
             const size_t wanted = needed <= kSmallCapacity ? kSmallCapacity : kMediumCapacity;
             void* grown = std::realloc(data_, wanted);
             if (grown == nullptr)
@@ -153,7 +175,10 @@ private:
             if (grown != MAP_FAILED) {
                 madvise(grown, length, MADV_HUGEPAGE);
                 std::memcpy(grown, data_, size_);
-                std::free(data_);
+                if (room_.chunk)
+                    CFNodeReturnRoom(room_);
+                else
+                    std::free(data_);
             }
         }
         if (grown == MAP_FAILED)
@@ -165,6 +190,7 @@ private:
     }
 
     UInt8* data_ = nullptr;
+    CFNodeRoom room_;  // where data_ lies when it is borrowed room
     size_t size_ = 0;
     size_t capacity_ = 0;
     bool mapped_ = false;

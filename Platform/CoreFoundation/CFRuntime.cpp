@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -119,6 +120,55 @@ struct Arena {
 };
 
 thread_local Arena* tArena = nullptr;
+
+// Less room than this at the end of a chunk is not worth keeping.
+constexpr size_t kSmallestRoom = size_t(64) << 10;
+
+void DropHold(Chunk* chunk) noexcept;
+
+// The chunk this thread's last scope ended in, and where its room begins;
+// it holds the hold the arena had. The next scope carves on from it, and a
+// text being built may borrow the room.
+struct Leftover {
+    Arena arena;
+    Leftover() = default;
+    Leftover(const Leftover&) = delete;
+    Leftover& operator=(const Leftover&) = delete;
+    ~Leftover()
+    {
+        if (arena.chunk)
+            DropHold(arena.chunk);
+    }
+};
+
+thread_local Leftover tLeftover;
+
+// The thread's leftover chunk, carved from its start again when every
+// block carved from it was freed (only this thread carves from it, so the
+// count cannot rise meanwhile).
+Arena TakeLeftover() noexcept
+{
+    Arena arena = std::exchange(tLeftover.arena, Arena{});
+    if (arena.chunk && arena.chunk->holds.load(std::memory_order_acquire) == 1)
+        arena.cursor = reinterpret_cast<char*>(arena.chunk) + sizeof(Chunk);
+    return arena;
+}
+
+// Keeps the room at the end of `arena` for this thread, or the room it
+// already kept if that is larger; the other chunk's hold is dropped.
+void KeepLeftover(const Arena& arena) noexcept
+{
+    Arena& kept = tLeftover.arena;
+    const auto room = [](const Arena& a) { return a.chunk ? static_cast<size_t>(a.limit - a.cursor) : 0; };
+    if (room(arena) < kSmallestRoom || room(arena) <= room(kept)) {
+        if (arena.chunk)
+            DropHold(arena.chunk);
+        return;
+    }
+    if (kept.chunk)
+        DropHold(kept.chunk);
+    kept = arena;
+}
 
 std::mutex& SpareMutex()
 {
@@ -229,7 +279,7 @@ CFNodeArenaScope::CFNodeArenaScope(size_t expectedBytes) : outer_(tArena)
 {
     if (expectedBytes < kSmallestArenaTree)
         return;
-    auto* arena = new Arena;
+    auto* arena = new Arena(TakeLeftover());
     arena_ = arena;
     tArena = arena;
 }
@@ -237,11 +287,50 @@ CFNodeArenaScope::CFNodeArenaScope(size_t expectedBytes) : outer_(tArena)
 CFNodeArenaScope::~CFNodeArenaScope()
 {
     if (auto* arena = static_cast<Arena*>(arena_)) {
-        if (arena->chunk)
-            DropHold(arena->chunk);
+        KeepLeftover(*arena);
         delete arena;
         tArena = static_cast<Arena*>(outer_);
     }
+}
+
+bool CFNodeBorrowRoom(size_t minimum, CFNodeRoom* room)
+{
+    const Arena kept = TakeLeftover();
+    if (kept.chunk == nullptr)
+        return false;
+    if (minimum > SIZE_MAX / 2 || static_cast<size_t>(kept.limit - kept.cursor) < minimum + kPrefixSize) {
+        tLeftover.arena = kept;
+        return false;
+    }
+    room->chunk = kept.chunk;
+    room->bytes = kept.cursor + kPrefixSize;
+    room->size = static_cast<size_t>(kept.limit - kept.cursor) - kPrefixSize;
+    return true;
+}
+
+void CFNodeReturnRoom(CFNodeRoom& room) noexcept
+{
+    if (room.chunk == nullptr)
+        return;
+    auto* start = static_cast<char*>(room.bytes) - kPrefixSize;
+    KeepLeftover(Arena{static_cast<Chunk*>(room.chunk), start, static_cast<char*>(room.bytes) + room.size});
+    room = CFNodeRoom{};
+}
+
+void* CFNodeKeepRoom(CFNodeRoom& room, size_t used) noexcept
+{
+    auto* chunk = static_cast<Chunk*>(room.chunk);
+    if (chunk == nullptr || used > room.size)
+        return nullptr;
+    auto* prefix = static_cast<Prefix*>(room.bytes) - 1;
+    prefix->chunk = chunk;
+    chunk->holds.fetch_add(1, std::memory_order_relaxed);
+    const size_t carved = std::min((used + 15) & ~size_t(15), room.size);
+    void* block = room.bytes;
+    auto* end = static_cast<char*>(room.bytes) + room.size;
+    KeepLeftover(Arena{chunk, static_cast<char*>(room.bytes) + carved, end});
+    room = CFNodeRoom{};
+    return block;
 }
 
 #else
@@ -259,6 +348,18 @@ void CFNodeFree(void* block) noexcept
 CFNodeArenaScope::CFNodeArenaScope(size_t) {}
 
 CFNodeArenaScope::~CFNodeArenaScope() = default;
+
+bool CFNodeBorrowRoom(size_t, CFNodeRoom*)
+{
+    return false;
+}
+
+void CFNodeReturnRoom(CFNodeRoom&) noexcept {}
+
+void* CFNodeKeepRoom(CFNodeRoom&, size_t) noexcept
+{
+    return nullptr;
+}
 
 #endif
 

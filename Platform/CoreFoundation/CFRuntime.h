@@ -19,7 +19,10 @@
 // costs a count per object. A chunk goes back to the system when the last
 // block carved from it is freed, whenever and on whichever thread that
 // happens: objects outlive the tree, are retained elsewhere, are freed one
-// by one like any other. Under AddressSanitizer every block is the C
+// by one like any other. The chunk a thread's last scope ended in is the
+// exception: the thread keeps it, with the room left in it, for its next
+// tree (from the start again once all its blocks are freed) until the
+// thread ends. Under AddressSanitizer every block is the C
 // library's, so the sanitizer sees each object.
 void* CFNodeAllocate(size_t size);
 void CFNodeFree(void* block) noexcept;
@@ -38,6 +41,22 @@ private:
     void* arena_ = nullptr;
     void* outer_ = nullptr;
 };
+
+// Room left at the end of the chunk this thread's last scope carved from:
+// memory a tree's pages are already present for, where a text being built
+// (a written property list) lands without a page fault. Borrowing takes the
+// room from the thread; it comes back whole with CFNodeReturnRoom, or as a
+// block of the first `used` bytes (freed with CFNodeFree) and the rest with
+// CFNodeKeepRoom. False when the thread has no room of at least `minimum`
+// bytes (or no arenas, as under AddressSanitizer).
+struct CFNodeRoom {
+    void* bytes = nullptr;
+    size_t size = 0;
+    void* chunk = nullptr;
+};
+bool CFNodeBorrowRoom(size_t minimum, CFNodeRoom* room);
+void CFNodeReturnRoom(CFNodeRoom& room) noexcept;
+void* CFNodeKeepRoom(CFNodeRoom& room, size_t used) noexcept;
 
 // The standard allocator interface over CFNodeAllocate, for the lists of
 // containers. All instances are equal: a list may be freed by any of them.

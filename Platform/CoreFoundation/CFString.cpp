@@ -230,7 +230,7 @@ CFHashCode CFStringObject::Hash() const
 
 CFStringRef CFStringObject::CopyDescription() const
 {
-    return CFStringCreateWithUTF16(units);
+    return new CFStringObject(units, false);
 }
 
 CFHashCode CFStringHashUnits(std::u16string_view text)
@@ -370,7 +370,7 @@ CFStringRef CFStringCreateCopy(CFAllocatorRef, CFStringRef theString)
         return nullptr;
     if (!s->isMutable)
         return static_cast<CFStringRef>(CFRetain(s));
-    return CFStringCreateWithUTF16(s->units);
+    return new CFStringObject(s->units, false);
 }
 
 CFStringRef CFStringCreateWithSubstring(CFAllocatorRef, CFStringRef str, CFRange range)
@@ -380,7 +380,7 @@ CFStringRef CFStringCreateWithSubstring(CFAllocatorRef, CFStringRef str, CFRange
         return nullptr;
     size_t start, count;
     CFRuntimeClampRange(range, s->units.size(), &start, &count);
-    return CFStringCreateWithUTF16(s->units.substr(start, count));
+    return new CFStringObject(std::u16string_view(s->units).substr(start, count), false);
 }
 
 CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions, CFStringRef format, ...)
@@ -745,7 +745,9 @@ void CFStringAppendFormatAndArguments(CFMutableStringRef theString, CFDictionary
 {
     if (CFStringObject* s = AsMutableString(theString, "CFStringAppendFormat")) {
         std::u16string formatUnits(CFStringView(format));
-        CFFormatAppend(s->units, formatUnits, arguments);
+        std::u16string formatted;
+        CFFormatAppend(formatted, formatUnits, arguments);
+        s->units += formatted;
     }
 }
 

@@ -10,16 +10,23 @@
 #include <string>
 #include <string_view>
 
+// A string's UTF-16 units, in node memory like the string (CFRuntime.h):
+// the text of a large document's strings lies in its tree's chunks.
+using CFStringUnits = std::basic_string<char16_t, std::char_traits<char16_t>, CFNodeAllocator<char16_t>>;
+
 struct CFStringObject final : CFRuntimeObject {
-    CFStringObject(std::u16string text, bool mutableString, bool immortal = false)
+    CFStringObject(CFStringUnits text, bool mutableString, bool immortal = false)
         : CFRuntimeObject(kCFRuntimeTypeString, immortal), units(std::move(text)), isMutable(mutableString)
+    {}
+    CFStringObject(std::u16string_view text, bool mutableString, bool immortal = false)
+        : CFStringObject(CFStringUnits(text), mutableString, immortal)
     {}
 
     bool Equals(const CFRuntimeObject& other) const override;
     CFHashCode Hash() const override;
     CFStringRef CopyDescription() const override;
 
-    std::u16string units;
+    CFStringUnits units;
     const bool isMutable;
     // Constants keep the UTF-8 text they were made from (CFStringGetCStringPtr);
     // it lives in the constants' table for ever. Nil for other strings.

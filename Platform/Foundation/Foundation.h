@@ -3,6 +3,7 @@
 
 #include <Foundation/NSAttributedString.h>
 #include <Foundation/NSCalendar.h>
+#include <Foundation/NSCoder.h>
 #include <Foundation/NSDate.h>
 #include <Foundation/NSDateFormatter.h>
 #include <Foundation/NSFileManager.h>

@@ -4,11 +4,12 @@
 #include <Units/Utilities/CarbonUtilities.h>
 #include <Units/Utilities/FSUtilities.h>
 
-#include <AppKit/NSAlert.h>
 #include <CarbonCore/MacMemory.h>
 #include <CoreServices/AppleEvents.h>
+#include <HIToolbox/HIToolboxTesting.h>
 #include <HIToolbox/HotKeys.h>
 #include <HIToolbox/Menus.h>
+#include <HIToolbox/NavigationTesting.h>
 #include <RunUntil.h>
 
 #include <QTimer>
@@ -57,22 +58,6 @@ void SendCommand(UInt32 kind, UInt32 commandID, MenuRef menu = nullptr, MenuItem
         more(event);
     SendEventToEventTarget(event, GetApplicationEventTarget());
     ReleaseEvent(event);
-}
-
-// Runs the application's event loop until it is quit; false when it had to
-// be stopped after `seconds`.
-bool RunApplicationLoop(double seconds = 20)
-{
-    bool stopped = false;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
-        stopped = true;
-        QuitApplicationEventLoop();
-    });
-    watchdog.start(static_cast<int>(seconds * 1000));
-    RunApplicationEventLoop();
-    return !stopped;
 }
 
 bool ItemEnabledAfterUpdate(UInt32 commandID)
@@ -607,7 +592,9 @@ TEST(TApplicationDocuments, EveryWindowKeepingTheListWritesItAndAnEmptyListIsOne
     ASSERT_NE(stored, nullptr);
     ASSERT_EQ(stored->Count(), 1);
     CFDataRef empty = static_cast<CFDataRef>(stored->GetValue(0));
-    EXPECT_EQ(CFDataGetLength(empty), static_cast<CFIndex>(sizeof(FSRef)));
+    EXPECT_EQ(CFDataGetLength(empty), 0);
+    FSRef none{};
+    EXPECT_FALSE(GetDocumentListEntryFile(empty, none));
     stored->Release();
 
     TDocument* document = TDocument::Create();
@@ -617,9 +604,13 @@ TEST(TApplicationDocuments, EveryWindowKeepingTheListWritesItAndAnEmptyListIsOne
     stored = application->Prefs()->CopyArray("DocumentList");
     ASSERT_NE(stored, nullptr);
     ASSERT_EQ(stored->Count(), 1);
-    FSRef kept{};
-    std::memcpy(&kept, CFDataGetBytePtr(static_cast<CFDataRef>(stored->GetValue(0))), sizeof kept);
+    // The entry is the file's path, not the process's reference to it.
+    CFDataRef entry = static_cast<CFDataRef>(stored->GetValue(0));
     const FSRef file = document->GetFile();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(CFDataGetBytePtr(entry)), CFDataGetLength(entry)),
+              FSGetPath(file).ToString());
+    FSRef kept{};
+    ASSERT_TRUE(GetDocumentListEntryFile(entry, kept));
     EXPECT_EQ(FSCompareFSRefs(&kept, &file), noErr);
     stored->Release();
     window->Remove();
@@ -791,22 +782,24 @@ TEST(TApplicationQuit, SeveralDirtyDocumentsAreReviewedTogetherAndCancellingGive
     window->GetDocumentList()->Append(first);
     window->GetDocumentList()->Append(second);
 
-    NSAlertScript script;
-    script.QueueResponse(NSAlertSecondButtonReturn);  // Cancel
+    WindowRef ref = window->GetWindowRef();
+    NavDialogScript script;
+    script.QueueAction(kNavUserActionCancel);
     application->Quit();
-    ASSERT_EQ(script.Alerts().size(), 1u);
-    EXPECT_EQ(script.Alerts()[0].messageText, "You have 2 documents with unsaved changes. Do you want to save them?");
+    TestRunUntilIdle();
+    ASSERT_EQ(script.Dialogs().size(), 1u);
+    EXPECT_EQ(script.Dialogs()[0].kind, NavDialogKind::AskReviewDocuments);
+    EXPECT_EQ(script.Dialogs()[0].documentCount, 2u);
     EXPECT_FALSE(ApplicationQuitting) << "a cancelled review keeps quitting on";
     EXPECT_TRUE(ItemEnabledAfterUpdate(FourCC("new ")));
     EXPECT_EQ(window->GetDocumentList()->GetCount(), 2);
 
-    // Discarded: the documents leave the window and the loop ends.
-    script.QueueResponse(NSAlertThirdButtonReturn);
+    // Discarded: the documents leave the window, it closes and the loop ends.
+    script.QueueAction(kNavUserActionDiscardDocuments);
     QTimer::singleShot(0, [&] { application->Quit(); });
     EXPECT_TRUE(RunApplicationLoop()) << "the loop did not end";
-    EXPECT_EQ(script.Alerts().size(), 2u);
-    EXPECT_EQ(window->GetDocumentList()->GetCount(), 0);
-    window->Remove();
+    EXPECT_EQ(script.Dialogs().size(), 2u);
+    EXPECT_FALSE(IsValidWindowPtr(ref));
     first->Release();
     second->Release();
     application->Release();

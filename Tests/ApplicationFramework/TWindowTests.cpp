@@ -5,10 +5,10 @@
 #include <ApplicationFramework/Classes/TWindowUnit.h>
 #include <Units/Utilities/CarbonUtilities.h>
 
-#include <AppKit/NSAlert.h>
 #include <CoreGraphics/CGBitmapContext.h>
 #include <HIToolbox/Drag.h>
 #include <HIToolbox/HIToolboxTesting.h>
+#include <HIToolbox/NavigationTesting.h>
 #include <HIToolbox/Nibs.h>
 
 #include <QTimer>
@@ -235,11 +235,14 @@ TEST_F(TWindowTest, ClosingAsksAboutOneDirtyDocumentAndHandsSeveralToTheReview)
     window->GetDocumentList()->SetActive(clean);
 
     {
-        NSAlertScript script;
-        script.QueueResponse(NSAlertSecondButtonReturn);  // Cancel
+        NavDialogScript script;
+        script.QueueAction(kNavUserActionCancel);
         EXPECT_EQ(window->HandleCloseEvent(nullptr), noErr);
-        ASSERT_EQ(script.Alerts().size(), 1u);
-        EXPECT_NE(script.Alerts()[0].messageText.find("“first”"), std::string::npos);
+        TestRunUntilIdle();
+        ASSERT_EQ(script.Dialogs().size(), 1u);
+        EXPECT_EQ(script.Dialogs()[0].kind, NavDialogKind::AskSaveChanges);
+        EXPECT_EQ(script.Dialogs()[0].saveFileName, "first");
+        EXPECT_EQ(script.Dialogs()[0].parentWindow, ref);
         EXPECT_TRUE(IsValidWindowPtr(ref)) << "a cancelled close closed the window";
     }
 
@@ -256,10 +259,15 @@ TEST_F(TWindowTest, ClosingAsksAboutOneDirtyDocumentAndHandsSeveralToTheReview)
 
     window->GetDocumentList()->Remove(second);
     {
-        NSAlertScript script;
-        script.QueueResponse(NSAlertFirstButtonReturn);  // Save
+        // The user closing the window: once the document is saved, it closes.
+        NavDialogScript script;
+        script.QueueAction(kNavUserActionSaveChanges);
         first->SetFile(FSRef{0, 0, "/tmp"});
-        window->HandleCloseEvent(nullptr);
+        EventRef close = nullptr;
+        CreateEvent(nullptr, kEventClassWindow, kEventWindowClose, GetCurrentEventTime(), 0, &close);
+        SendEventToEventTarget(close, GetWindowEventTarget(ref));
+        ReleaseEvent(close);
+        TestRunUntilIdle();
         EXPECT_EQ(first->saves, 1);
         EXPECT_FALSE(IsValidWindowPtr(ref)) << "the window stayed after its document was saved";
     }

@@ -5,8 +5,10 @@ set -euo pipefail
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/brindlet-starts.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 status=0
+# On a session bus of its own: brindlet keeps one instance per bus, and
+# other tests start theirs at the same time.
 BRINDLET_SCREENSHOT="$scratch/screen.png" BRINDLET_X11_TIMEOUT=8 \
-    "$(dirname "$0")/../../scripts/with-x11.sh" "$1" >"$scratch/output" 2>&1 || status=$?
+    dbus-run-session -- "$(dirname "$0")/../../scripts/with-x11.sh" "$1" >"$scratch/output" 2>&1 || status=$?
 # Stopped by the time limit (124) is how a run that keeps going ends here.
 if ((status != 0 && status != 124)); then
     cat "$scratch/output" >&2

@@ -5,8 +5,11 @@
 // file system.
 
 #include <CarbonCore/CarbonEventLoop.h>
+#include <CarbonCore/CarbonEvents.h>
 
 #include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
 
 #include <functional>
 
@@ -20,4 +23,20 @@ inline bool RunUntil(const std::function<bool()>& done, double seconds = 30)
         RunCurrentEventLoop(0.01);
     }
     return true;
+}
+
+// Runs the application's event loop until it is quit; false when it had to
+// be stopped after `seconds`.
+inline bool RunApplicationLoop(double seconds = 20)
+{
+    bool stopped = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        stopped = true;
+        QuitApplicationEventLoop();
+    });
+    watchdog.start(static_cast<int>(seconds * 1000));
+    RunApplicationEventLoop();
+    return !stopped;
 }

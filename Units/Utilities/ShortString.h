@@ -74,7 +74,8 @@ private:
     void Assign(std::string_view text)
     {
         text = CutAtCharacter(text, Capacity);
-        std::memcpy(bytes_, text.data(), text.size());
+        if (!text.empty())  // an empty view may have no bytes at all
+            std::memcpy(bytes_, text.data(), text.size());
         length_ = static_cast<uint8_t>(text.size());
         bytes_[length_] = '\0';
     }

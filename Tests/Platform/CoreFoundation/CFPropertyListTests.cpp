@@ -285,6 +285,96 @@ TEST(CFPropertyList, ValuesOfALargeTreeOutliveIt)
         CFRelease(kept[k]);
 }
 
+// After a large document is read, texts written on the same thread land in
+// the room its tree left in its chunk, one after another, and the next
+// tree is carved after them. No text may overlap another or a tree, whatever
+// is freed first and on whichever thread; a text that outgrows the room, or
+// a write that fails, must leave the room usable. Every text must equal the
+// one a thread without room writes.
+TEST(CFPropertyList, TextsWrittenAfterAReadStayWhole)
+{
+    auto sheet = [](int cards, const char* tag) {
+        auto root = NewArray();
+        for (int i = 0; i < cards; ++i) {
+            auto card = NewDictionary();
+            CFDictionarySetValue(card, CFSTR("title"), MakeString(std::string(tag) + " card " + std::to_string(i)));
+            CFDictionarySetValue(card, CFSTR("n"), Integer(i));
+            CFArrayAppendValue(root, card);
+        }
+        return root;
+    };
+    // Written where no parse left room: a thread of its own.
+    auto reference = [](CFTypeRef tree) {
+        std::string text;
+        std::thread([&] { text = BytesOf(CFRef<CFDataRef>(CFPropertyListCreateXMLData(nullptr, tree))); }).join();
+        return text;
+    };
+    struct Case {
+        const char* name;
+        int cards;  // about 90 bytes of text each
+    } const cases[] = {
+        {"small, on the heap", 40},     {"medium, in the room", 1500}, {"medium again, after it", 2500},
+        {"outgrowing the room", 30000}, {"medium after that", 1200},
+    };
+    CFRef<CFDataRef> document(CFPropertyListCreateXMLData(nullptr, sheet(3000, "read")));
+    ASSERT_GT(CFDataGetLength(document), 64 << 10);
+
+    std::vector<std::pair<CFRef<CFDataRef>, std::string>> texts;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        CFRef<CFPropertyListRef> tree(CFPropertyListCreateFromXMLData(nullptr, document, 0, nullptr));
+        ASSERT_TRUE(tree);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            auto written = sheet(c.cards, c.name);
+            CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, written));
+            ASSERT_TRUE(xml);
+            texts.emplace_back(std::move(xml), reference(written));
+            // A write that fails after filling part of the room gives no text.
+            CFArrayAppendValue(written, CFRef<CFUUIDRef>(CFUUIDCreate(nullptr)));
+            EXPECT_FALSE(CFRef<CFDataRef>(CFPropertyListCreateXMLData(nullptr, written)));
+        }
+        EXPECT_EQ(BytesOf(CFRef<CFDataRef>(CFPropertyListCreateXMLData(nullptr, tree))), BytesOf(document));
+        if (round == 0)
+            std::thread([&tree] { tree.Reset(); }).join();
+    }
+    // The next tree, read while the texts live, is carved after them.
+    CFRef<CFPropertyListRef> again(CFPropertyListCreateFromXMLData(nullptr, document, 0, nullptr));
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(CFEqual(again, sheet(3000, "read")));
+    for (size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(BytesOf(texts[i].first) == texts[i].second) << "a text was overwritten";
+    }
+    // Freed on another thread, every other one first.
+    std::thread([&texts] {
+        for (size_t i = 0; i < texts.size(); i += 2)
+            texts[i].first.Reset();
+    }).join();
+    for (size_t i = 1; i < texts.size(); i += 2)
+        EXPECT_TRUE(BytesOf(texts[i].first) == texts[i].second);
+
+    // A string's text lies in the tree's chunk too: edited, it moves out;
+    // kept, it outlives the tree.
+    CFRef<CFPropertyListRef> leaves(
+        CFPropertyListCreateFromXMLData(nullptr, document, kCFPropertyListMutableContainersAndLeaves, nullptr));
+    ASSERT_TRUE(leaves);
+    auto title = [&leaves](CFIndex i) {
+        auto* card = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(leaves.get()), i));
+        return static_cast<CFMutableStringRef>(const_cast<void*>(CFDictionaryGetValue(card, CFSTR("title"))));
+    };
+    CFRef<CFMutableStringRef> edited(static_cast<CFMutableStringRef>(const_cast<void*>(CFRetain(title(7)))));
+    CFRef<CFMutableStringRef> kept(static_cast<CFMutableStringRef>(const_cast<void*>(CFRetain(title(2999)))));
+    for (int i = 0; i < 50; ++i)
+        CFStringAppendCString(edited, " and more", kCFStringEncodingUTF8);
+    std::thread([&leaves] { leaves.Reset(); }).join();
+    std::string expected = "read card 7";
+    for (int i = 0; i < 50; ++i)
+        expected += " and more";
+    EXPECT_EQ(UTF8Of(edited), expected);
+    EXPECT_EQ(UTF8Of(kept), "read card 2999");
+}
+
 // Equal numbers of a document share one object; numbers that only look
 // alike must not: an integer and a real of the same bits, zero and minus
 // zero.

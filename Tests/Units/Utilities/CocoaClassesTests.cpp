@@ -157,6 +157,14 @@ TEST_F(CocoaClasses, Fonts)
     EXPECT_TRUE(font->isEqual(NSFont::fontWithName(S("dejavu sans"), 12)));
     EXPECT_FALSE(font->isEqual(NSFont::fontWithName(S("DejaVu Sans"), 24)));
     EXPECT_EQ(NSFont::fontWithName(S("No Such Family Anywhere"), 12), nullptr);
+    // Full names: a family and one of its styles.
+    NSFont* fullName = NSFont::fontWithName(S("DejaVu Sans Bold"), 12);
+    ASSERT_NE(fullName, nullptr);
+    EXPECT_EQ(fullName->familyName()->UTF8String(), "DejaVu Sans");
+    EXPECT_GT(fullName->widthOfString(S("Sphinx of black quartz")), font->widthOfString(S("Sphinx of black quartz")));
+    EXPECT_NE(NSFont::fontWithName(S("dejavu serif bold italic"), 12), nullptr);
+    EXPECT_EQ(NSFont::fontWithName(S("DejaVu Sans Heavy Nonsense"), 12), nullptr);
+    EXPECT_EQ(NSFont::fontWithName(S("Nowhere Bold"), 12), nullptr);
     EXPECT_EQ(NSFont::fontWithName(nullptr, 12), nullptr);
 
     // A point is a pixel whatever the screen's resolution: twice the size,

@@ -1,0 +1,18 @@
+// The one Qt application of the desktop program's tests, and the units
+// started once before the first test.
+#include <ApplicationFramework/FrameworkInitialization.h>
+#include <QtTestApplication.h>
+
+#include <QApplication>
+
+namespace {
+
+class BrindletEnvironment : public testing::Environment {
+public:
+    void SetUp() override { InitializeFrameworkUnits(); }
+};
+
+const auto* const gApplication = AddQtTestApplication<QApplication>("BrindletTests");
+const auto* const gUnits = testing::AddGlobalTestEnvironment(new BrindletEnvironment);
+
+}  // namespace
