@@ -366,3 +366,9 @@ TEST_F(CanvasTextFieldTest, TheFieldRendersItsTextToAnImage)
 }
 
 }  // namespace
+
+TEST(CanvasTextFieldKnownGaps, SpellChecking)
+{
+    GTEST_SKIP() << "Known gap: the spelling commands switch their menu states and the text view's flags, but "
+                    "no spelling is checked: no spelling dictionary is wired to the text field.";
+}
