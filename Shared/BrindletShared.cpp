@@ -16,17 +16,6 @@ namespace {
 
 using namespace NSDateUtilities;
 
-// Days since 1970-01-01 of a proleptic Gregorian calendar date.
-long long DaysFromCivil(long long year, unsigned month, unsigned day)
-{
-    year -= month <= 2;
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
-}
-
 long long CalendarDay(const NSDate* date)
 {
     const NSDateComponents* parts =
@@ -53,6 +42,16 @@ NSString* NewString(const std::string& text)
 }
 
 }  // namespace
+
+long long DaysFromCivil(long long year, unsigned month, unsigned day)
+{
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
 
 NSDate* CopyNotificationDate(const NSDate* due, SInt32 notify)
 {

@@ -65,4 +65,8 @@ NSString* CopyFormattedDate(const NSDate* date, SInt32 style, bool relative);
 // days between the two calendar dates. A task due today at 23:45 is today.
 SInt32 DayRelation(const NSDate* date);
 
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar
+// (month 1 to 12, day 1 to 31).
+long long DaysFromCivil(long long year, unsigned month, unsigned day);
+
 }  // namespace BrindletShared

@@ -1,9 +1,11 @@
-// What the desktop program's units share: the build editions, the
-// application's identity, and the abstract application class through which
-// the other units reach the start-up hooks.
+// What the desktop program's units share: the build editions and the
+// application's identity.
 #pragma once
 
 #include <ApplicationFramework/Classes/TApplicationUnit.h>
+// The application protocol (TBrindletApplicationProtocol) with the other
+// protocol classes.
+#include <Sources/Cards/Globals.h>
 
 // The editions are chosen when the program is built (BRINDLET_EDITION in
 // CMake): the ordinary one is neither of the two.
@@ -30,17 +32,3 @@ inline constexpr const char* BrindletBundleIdentifier()
     else
         return "com.orvandel.Brindlet";
 }
-
-// The application as the other units see it: the three start-up hooks,
-// which the application class fills in (here they do nothing).
-class TBrindletApplicationProtocol : public TApplication {
-    BRINDLET_CLASS(TBrindletApplicationProtocol, TApplication)
-
-public:
-    virtual void UpdatePreferenceVersion() {}
-    virtual void ProtectRequiredFonts() {}
-    virtual void CreateDefaultSheets() {}
-
-protected:
-    TBrindletApplicationProtocol() = default;
-};

@@ -25,8 +25,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-BRINDLET_DEFINE_CLASS(TBrindletApplicationProtocol, TApplication)
-
 namespace brindlet {
 
 BRINDLET_DEFINE_CLASS(TBrindletApplication, TBrindletApplicationProtocol)

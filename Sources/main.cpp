@@ -3,7 +3,9 @@
 #include "Globals.h"
 #include "UBrindletApplication.h"
 
-#include <ApplicationFramework/FrameworkInitialization.h>
+#include <Sources/Cards/UGenericCard.h>
+#include <Sources/Tasks/TasksInitialization.h>
+#include <SpriteEngine/SpriteEngineInitialization.h>
 #include <Units/RuntimeProfile.h>
 
 #include <CoreFoundation/CFStringUTF8.h>
@@ -62,7 +64,9 @@ int main(int argc, char** argv)
 {
     QApplication qtApplication(argc, argv);
     SetRuntimeProfile(RuntimeProfile::Desktop);
-    InitializeFrameworkUnits();
+    InitializeSpriteEngineUnits();  // the framework's units first
+    InitializeUGenericCardUnit();
+    brindlet::InitializeTaskUnits();
     RunEmptyThread();
     std::signal(SIGINT, SIG_DFL);
 

@@ -25,6 +25,14 @@ TDesktopBackdrop* TDesktopBackdrop::Create(HIViewRef view)
     return backdrop;
 }
 
+TDesktopBackdrop* TDesktopBackdrop::CreateUnder(HIViewRef view)
+{
+    // On the view's target, but hearing no event of its own.
+    TDesktopBackdrop* backdrop = CreateOn<TDesktopBackdrop>(GetControlEventTarget(view));
+    backdrop->view_ = view;
+    return backdrop;
+}
+
 void TDesktopBackdrop::Deallocate()
 {
     ForgetPicture();

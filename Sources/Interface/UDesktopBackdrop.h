@@ -4,8 +4,8 @@
 // the view is clear and the desktop shows through (clicks on clear pixels
 // go to what lies beneath).
 //
-// This is the drawing the screen canvas does under its cards; until the
-// canvas takes the view, the view's own drawing does it here.
+// The screen canvas draws it under its cards (CreateUnder); a plain view
+// draws it itself (Create).
 #pragma once
 
 #include <ApplicationFramework/Classes/TEventHandlerUnit.h>
@@ -23,6 +23,9 @@ class TDesktopBackdrop : public TEventHandler {
 public:
     // Draws the view (not retained: the window owns both).
     static TDesktopBackdrop* Create(HIViewRef view);
+    // For a view that draws itself (the screen canvas's): the backdrop only
+    // answers DrawBackground for it.
+    static TDesktopBackdrop* CreateUnder(HIViewRef view);
 
     void Deallocate() override;
     void HandleEvent(EventRef event, UInt32 eventClass, UInt32 eventKind, SInt32& result) override;

@@ -3,6 +3,9 @@
 #include "UDesktopBackdrop.h"
 #include <Sources/Globals.h>
 
+#include <SpriteEngine/SCCanvasView.h>
+#include <SpriteEngine/SCLayer.h>
+
 #include <Units/Classes/TUserNotificationUnit.h>
 #include <Units/Utilities/CFUtilities.h>
 #include <Units/Utilities/FSUtilities.h>
@@ -30,6 +33,56 @@ std::string PathOf(const FSRef& file)
     return path;
 }
 
+// The screen canvas until the screen itself takes its place: the desktop's
+// background under the sprites, each time the view draws.
+class TDesktopCanvas : public TSpriteCanvas {
+    BRINDLET_CLASS(TDesktopCanvas, TSpriteCanvas)
+
+public:
+    static TDesktopCanvas* Create(CGSize size, TDesktopBackdrop* backdrop, HIViewRef view)
+    {
+        TDesktopCanvas* canvas = Allocate();
+        canvas->backdrop_ = backdrop;
+        canvas->view_ = view;
+        canvas->SetUpCanvas(size, 0);
+        canvas->Initialize();
+        return canvas;
+    }
+
+    void HandleDraw(CGRect rect, CGContextRef context) override
+    {
+        if (backdrop_ != nullptr)
+            backdrop_->DrawBackground(context, rect, GlobalOrigin());
+        Inherited::HandleDraw(rect, context);
+    }
+
+protected:
+    TDesktopCanvas() = default;
+
+private:
+    // Where the view lies on the screen.
+    CGPoint GlobalOrigin() const
+    {
+        WindowRef window = HIViewGetWindow(view_);
+        if (window == nullptr)
+            return CGPointMake(0, 0);
+        HIRect content{};
+        HIWindowGetBounds(window, kWindowContentRgn, &content);
+        HIRect frame{};
+        HIViewGetFrame(view_, &frame);
+        return CGPointMake(content.origin.x + frame.origin.x, content.origin.y + frame.origin.y);
+    }
+
+    TDesktopBackdrop* backdrop_ = nullptr;  // the window's
+    HIViewRef view_ = nullptr;
+
+public:
+    // The window lets its backdrop go: nothing more is drawn under.
+    void ForgetBackdrop() { backdrop_ = nullptr; }
+};
+
+BRINDLET_DEFINE_CLASS(TDesktopCanvas, TSpriteCanvas)
+
 }  // namespace
 
 TMainWindow* TMainWindow::Create()
@@ -49,17 +102,25 @@ void TMainWindow::Initialize()
     TPreferenceHandlerApplication* preferences = TApplication::Prefs();
     PlaceOverDesktop(preferences->GetBooleanValue("TPreferences.placeOverDesktop"), false);
 
-    // ---- where the screen canvas goes ----
-    // The screen canvas (TScreen, on the sprite engine's canvas view) is
-    // made here over the subview "canvas", with the subview's size and the
-    // drag-tracking option, and told its main window. It draws the desktop
-    // background under its cards as TDesktopBackdrop does, and hands what
-    // it drew through TDesktopBackdrop::CopyOverDesktop, so that without a
-    // compositing manager its translucent pixels lie over the desktop's
-    // picture rather than black. Until then the subview draws the desktop
-    // background itself.
-    if (HIViewRef canvas = FindSubview("canvas"))
-        backdrop_ = TDesktopBackdrop::Create(canvas);
+    // ---- the screen canvas ----
+    // Over the subview "canvas" (a canvas view in the nib), with the
+    // subview's size and one main layer, drawing the desktop background
+    // under its sprites. The screen with its sheets and cards takes this
+    // place; a nib whose subview is a plain view gets the background alone.
+    if (HIViewRef canvas = FindSubview("canvas")) {
+        if (HIObjectIsOfClass(reinterpret_cast<HIObjectRef>(canvas), kCanvasViewClassID)) {
+            backdrop_ = TDesktopBackdrop::CreateUnder(canvas);
+            HIRect bounds{};
+            HIViewGetBounds(canvas, &bounds);
+            screen_ = TDesktopCanvas::Create(bounds.size, backdrop_, canvas);
+            screen_->SetView(canvas);
+            TSpriteLayer* mainLayer = TSpriteLayer::Create(0, true);
+            screen_->AppendLayer(mainLayer);
+            mainLayer->Release();
+        } else {
+            backdrop_ = TDesktopBackdrop::Create(canvas);
+        }
+    }
 
     if (preferences->ContainsValue("TPreferences.currentDisplayID"))
         FullScreen(UInt32(preferences->GetIntegerValue("TPreferences.currentDisplayID")));
@@ -89,8 +150,10 @@ void TMainWindow::Initialize()
 
 void TMainWindow::Deallocate()
 {
-    ReleaseObject(backdrop_);
+    if (screen_ != nullptr)
+        static_cast<TDesktopCanvas*>(screen_)->ForgetBackdrop();
     ReleaseObject(screen_);
+    ReleaseObject(backdrop_);
     Inherited::Deallocate();
 }
 

@@ -8,6 +8,8 @@
 
 #include <HIToolbox/WindowAvailability.h>
 
+class TSpriteCanvas;
+
 namespace brindlet {
 
 class TDesktopBackdrop;
@@ -38,10 +40,11 @@ public:
     int GetFatalStatus() const { return fatalStatus_; }
 
     // ---- the screen canvas ----
-    // The screen canvas takes the subview "canvas" of the window. Until it
-    // is built, the subview shows the desktop background (TDesktopBackdrop)
-    // and these reach no screen.
-    TObject* GetScreen() const { return screen_; }
+    // The screen canvas takes the subview "canvas" of the window (a canvas
+    // view). Until the screen with its sheets and cards is built, it is an
+    // empty canvas with one main layer that draws the desktop background
+    // (TDesktopBackdrop) under what it holds, and these reach no sheet.
+    TSpriteCanvas* GetScreen() const { return screen_; }
     void SetScreenActive(bool active);
     void RedrawScreen();
     void StopEditing();
@@ -59,7 +62,7 @@ private:
     void ApplyAvailability();
     void FitCanvas();
 
-    TObject* screen_ = nullptr;
+    TSpriteCanvas* screen_ = nullptr;
     TDesktopBackdrop* backdrop_ = nullptr;
     bool atDesktopLevel_ = false;
     int fatalStatus_ = 0;

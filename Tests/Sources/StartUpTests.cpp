@@ -8,6 +8,10 @@
 
 #include <AppKit/NSScreen.h>
 #include <CoreGraphics/CGImageQt.h>
+#include <SpriteEngine/SCLayer.h>
+#include <SpriteEngine/SCSprite.h>
+
+#include <RunUntil.h>
 
 #include <QColor>
 #include <QImage>
@@ -277,6 +281,38 @@ TEST(DesktopWindow, IsClearUnlessTheDesktopIsToBeCoveredByItsPicture)
         EXPECT_GT(top.lightness(), bottom.lightness() + 40);
         EXPECT_GT(top.blue(), top.red());
     }
+}
+
+// The window's screen canvas covers its content: its sprites are drawn over
+// the desktop's background.
+TEST(DesktopWindow, ItsScreenCanvasDrawsSpritesOverTheDesktop)
+{
+    BrindletScope scope;
+    scope.WritePreferences(kFontPreferences + "<key>user.TPreferences.hideDesktop</key><true/>\n" +
+                           "<key>user.background-image</key><string>" + BRINDLET_SHARE_DIR +
+                           "/Images/Desktop.png</string>\n");
+    StartedBrindlet application;
+    ASSERT_NE(application->GetWindow(), nullptr);
+    TSpriteCanvas* screen = application->GetWindow()->GetScreen();
+    ASSERT_NE(screen, nullptr);
+    ASSERT_EQ(screen->GetLayers()->Count(), 1);
+    auto* layer = static_cast<TSpriteLayerProtocol*>(screen->GetLayers()->GetValue(0));
+
+    QImage red(40, 30, QImage::Format_ARGB32_Premultiplied);
+    red.fill(Qt::red);
+    CGImageRef image = CGImageCreateWithQImage(red);
+    TSprite::CreateWithImage(CGPointMake(100, 120), image, layer);  // the layer owns it
+    CGImageRelease(image);
+    EXPECT_TRUE(RunUntil(
+        [&] {
+            const QImage content = ContentOf(application->GetWindow());
+            return content.pixelColor(120, 135) == QColor(Qt::red);
+        },
+        5));
+    const QImage content = ContentOf(application->GetWindow());
+    // Beside the sprite, the desktop's picture.
+    EXPECT_EQ(content.pixelColor(300, 300).alpha(), 255);
+    EXPECT_NE(content.pixelColor(300, 300), QColor(Qt::red));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The one Qt application of the desktop program's tests, and the units
 // started once before the first test.
-#include <ApplicationFramework/FrameworkInitialization.h>
 #include <QtTestApplication.h>
+#include <SpriteEngine/SpriteEngineInitialization.h>
 
 #include <QApplication>
 
@@ -9,7 +9,7 @@ namespace {
 
 class BrindletEnvironment : public testing::Environment {
 public:
-    void SetUp() override { InitializeFrameworkUnits(); }
+    void SetUp() override { InitializeSpriteEngineUnits(); }
 };
 
 const auto* const gApplication = AddQtTestApplication<QApplication>("BrindletTests");
