@@ -690,11 +690,6 @@ void TTask::ToggleIsContainer()
     Update();
 }
 
-void TTask::Draw(CGRect rect, CGContextRef)
-{
-    frame_ = rect;
-}
-
 Boolean TTask::IsEditable()
 {
     return owner_ == nullptr || owner_->IsEditable();

@@ -10,7 +10,8 @@
 //
 // UTask.cpp holds the model, tree, archive and undo bookkeeping,
 // UTaskDates.cpp the date operations and the archived date texts,
-// UTaskArtwork.cpp the row artwork and the unit's initialisation.
+// UTaskArtwork.cpp the row artwork and the unit's initialisation,
+// UTaskDrawing.cpp the row's drawing and layout.
 #pragma once
 
 #include <Sources/Cards/Globals.h>
@@ -20,6 +21,7 @@
 #include <CoreFoundation/CFUUID.h>
 #include <Foundation/NSDate.h>
 
+class NSAttributeDictionary;
 class TArchiver;
 class TDrag;
 
@@ -132,6 +134,22 @@ public:
     SInt32 GetDateStyle() override { return dateStyle_; }
     SInt32 GetDateNotify() override { return dateNotify_; }
     CGRect GetSelectionFrame() override { return frame_; }
+    // The rectangles of the last drawing (card coordinates).
+    CGRect GetTextFrame() const;
+    CGRect GetButtonFrame();
+    CGRect GetDateFrame() const { return dateFrame_; }
+    CGRect GetEditingFrame() const;
+    CGRect GetTrackingFrame() const { return GetTextFrame(); }
+    CGSize GetDragSize() const { return frame_.size; }
+    CGRect GetPriorityFrame() const { return priorityFrame_; }
+    CGRect GetStatusFrame() const { return statusFrame_; }
+    CGRect GetNoteFrame() const { return noteFrame_; }
+    CGRect GetBellFrame() const { return bellFrame_; }
+    CGRect GetTimerIconFrame() const { return timerIconFrame_; }
+    CGRect GetOverdueBadgeFrame() const { return overdueBadgeFrame_; }
+    // The width the label and icons took at the right of the row.
+    Float32 GetIconsWidth() const { return iconsWidth_; }
+    SInt32 GetBaseTextHeight() const { return baseTextHeight_; }
     TCardProtocol* GetOwner() override { return owner_; }
     Boolean HasNotification() override;
 
@@ -164,11 +182,34 @@ public:
     virtual void ToggleIsContainer();
     virtual Boolean AllowsIndenting() { return true; }
     virtual Boolean AllowsEditingText() { return true; }
-    // Draws the row into its rectangle; the row's look is drawn elsewhere,
-    // the base row records where it stands.
+    // Draws the row into its rectangle (card coordinates, y down): the
+    // button, the date or timer label and the icons at the right edge, and
+    // the text in what is left. The rectangles of what was drawn are kept
+    // for hit testing.
     virtual void Draw(CGRect rect, CGContextRef context);
-    virtual void DrawTracking(CGContextRef) {}
-    virtual void DrawSelection(CGContextRef) {}
+    // The drop mark of the tracking state; nothing for kTrackingNone.
+    virtual void DrawTracking(CGContextRef context);
+    // The highlight behind the row, then the row drawn again over it.
+    virtual void DrawSelection(CGContextRef context);
+    // The text alone in its attributes, into a drag image of the row's
+    // size (the context is flipped first).
+    virtual void DrawDragImage(CGRect rect, CGContextRef context);
+    // Lays the text out at the rectangle's width and draws it; renews the
+    // text heights.
+    virtual void DrawText(NSAttributeDictionary* attributes, CGRect rect, CGContextRef context);
+    // A new dictionary for the row's text; the caller releases it.
+    NSAttributeDictionary* CopyTextAttributes();
+    // The attributes of the date and timer label; autoreleased.
+    NSAttributeDictionary* GetLabelAttributes();
+    // The check box, radio button or arrow, from the screen or the printing
+    // set by the owner's state.
+    CGImageRef GetButtonImage();
+    // Marks the selection frame (grown by 1) for redisplay on the canvas.
+    void SetNeedsDisplay();
+    // A timer row (the timer's extension fills these in).
+    virtual Boolean HasTimer() { return false; }
+    // The elapsed time text, nil without a timer; the caller releases it.
+    virtual CFStringRef CopyElapsedTimeString() { return nullptr; }
     // The base row asks its card.
     virtual Boolean IsEditable();
 
@@ -257,6 +298,12 @@ private:
     UInt16 row_ = 0;
     CGRect frame_ = CGRectZero;
     CGRect dateFrame_ = CGRectZero;
+    CGRect priorityFrame_ = CGRectZero;
+    CGRect statusFrame_ = CGRectZero;
+    CGRect noteFrame_ = CGRectZero;
+    CGRect bellFrame_ = CGRectZero;
+    CGRect timerIconFrame_ = CGRectZero;
+    CGRect overdueBadgeFrame_ = CGRectZero;
     SInt32 tracking_ = kTrackingNone;
     Boolean editing_ = false;
     Boolean editedFromAdding_ = false;
