@@ -405,3 +405,10 @@ TEST_F(TaskDrawingTest, TheDragImageHoldsTheTextAtTheTop)
     ASSERT_GE(top, 0) << "the text is drawn";
     EXPECT_LT(bottom, 30) << "at the top of the image, not at the bottom";
 }
+
+TEST(TaskDrawingKnownGaps, ItalicUnderlinedAndStruckThroughText)
+{
+    GTEST_SKIP() << "Known gap: the text attributes of the platform layer carry a font's family, size and weight "
+                    "only, with no italic face and no underline or strikethrough, so italic, underlined, struck "
+                    "through and overdue (underlined) task texts draw plain; bold works.";
+}
