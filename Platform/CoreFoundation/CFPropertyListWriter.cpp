@@ -35,6 +35,7 @@
 #include <cstring>
 #include <deque>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -124,11 +125,18 @@ public:
                 data_ = static_cast<UInt8*>(fitted);
             release = FreeBlock;
         }
-        CFDataRef data = CFDataCreateWithBlock(data_, size_, release);
-        data_ = nullptr;
-        capacity_ = size_ = 0;
+        // The block is no longer the buffer's to free: borrowed room was
+        // carved into a node block, and a mapping cut to its text.
+        UInt8* block = std::exchange(data_, nullptr);
+        const size_t size = std::exchange(size_, 0);
+        capacity_ = 0;
         mapped_ = false;
-        return data;
+        try {
+            return CFDataCreateWithBlock(block, size, release);
+        } catch (...) {
+            release(block, size);
+            throw;
+        }
     }
 
 private:

@@ -23,7 +23,8 @@
 // exception: the thread keeps it, with the room left in it, for its next
 // tree (from the start again once all its blocks are freed) until the
 // thread ends. Under AddressSanitizer every block is the C
-// library's, so the sanitizer sees each object.
+// library's, so the sanitizer sees each object (a build defining
+// CF_NODE_ARENAS=1 keeps the arenas, to run their own paths under it).
 void* CFNodeAllocate(size_t size);
 void CFNodeFree(void* block) noexcept;
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
 #include <thread>
@@ -373,6 +374,186 @@ TEST(CFPropertyList, TextsWrittenAfterAReadStayWhole)
         expected += " and more";
     EXPECT_EQ(UTF8Of(edited), expected);
     EXPECT_EQ(UTF8Of(kept), "read card 2999");
+}
+
+namespace {
+
+CFRef<CFMutableArrayRef> CardSheet(int cards, std::string_view tag)
+{
+    auto root = NewArray();
+    for (int i = 0; i < cards; ++i) {
+        auto card = NewDictionary();
+        CFDictionarySetValue(card, CFSTR("title"), MakeString(std::string(tag) + " card " + std::to_string(i)));
+        CFDictionarySetValue(card, CFSTR("n"), Integer(i));
+        CFArrayAppendValue(root, card);
+    }
+    return root;
+}
+
+std::string XMLOf(CFTypeRef tree)
+{
+    CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, tree));
+    return xml ? BytesOf(xml) : std::string("(not written)");
+}
+
+}  // namespace
+
+// Values copied or kept from a large read, and texts written after it,
+// stay whole while the thread reads and writes on over the same memory.
+TEST(CFPropertyList, ValuesKeptFromAReadSurviveLaterReads)
+{
+    const std::string documentText = XMLOf(CardSheet(3000, "read"));
+    CFRef<CFDataRef> document(MakeData(documentText));
+    auto read = [&](CFOptionFlags options) {
+        return CFRef<CFPropertyListRef>(CFPropertyListCreateFromXMLData(nullptr, document, options, nullptr));
+    };
+    auto title = [](CFPropertyListRef tree, CFIndex i) {
+        auto* card = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(tree), i));
+        return static_cast<CFStringRef>(CFDictionaryGetValue(card, CFSTR("title")));
+    };
+    struct Kept {
+        CFRef<CFTypeRef> value;
+        std::string expected;
+    };
+    struct Case {
+        const char* name;
+        std::function<Kept()> keep;
+        std::function<std::string(CFTypeRef)> contents;
+    };
+    auto stringContents = [](CFTypeRef v) { return UTF8Of(static_cast<CFStringRef>(v)); };
+    auto dataContents = [](CFTypeRef v) { return BytesOf(static_cast<CFDataRef>(v)); };
+    const Case cases[] = {
+        {"mutable copy of a read string, grown",
+         [&] {
+             auto tree = read(0);
+             CFRef<CFMutableStringRef> copy(CFStringCreateMutableCopy(nullptr, 0, title(tree, 1234)));
+             for (int i = 0; i < 40; ++i)
+                 CFStringAppendCString(copy, " longer", kCFStringEncodingUTF8);
+             std::string expected = "read card 1234";
+             for (int i = 0; i < 40; ++i)
+                 expected += " longer";
+             return Kept{CFRef<CFTypeRef>(CFRetain(copy)), expected};
+         },
+         stringContents},
+        {"mutable leaf kept, appended to itself by format",
+         [&] {
+             auto tree = read(kCFPropertyListMutableContainersAndLeaves);
+             auto leaf =
+                 static_cast<CFMutableStringRef>(const_cast<void*>(static_cast<const void*>(title(tree, 2999))));
+             CFStringAppendFormat(leaf, nullptr, CFSTR("/%@"), leaf);
+             return Kept{CFRef<CFTypeRef>(CFRetain(leaf)), "read card 2999/read card 2999"};
+         },
+         stringContents},
+        {"substring of a read string",
+         [&] {
+             auto tree = read(0);
+             CFRef<CFStringRef> part(CFStringCreateWithSubstring(nullptr, title(tree, 77), CFRangeMake(5, 4)));
+             return Kept{CFRef<CFTypeRef>(CFRetain(part)), "card"};
+         },
+         stringContents},
+        {"text written into the room",
+         [&] {
+             auto tree = read(0);
+             auto sheet = CardSheet(1500, "room");
+             return Kept{CFRef<CFTypeRef>(CFPropertyListCreateXMLData(nullptr, sheet)), XMLOf(sheet)};
+         },
+         dataContents},
+        {"mutable copy of a text in the room, appended to",
+         [&] {
+             auto tree = read(0);
+             auto sheet = CardSheet(1500, "copied");
+             CFRef<CFDataRef> xml(CFPropertyListCreateXMLData(nullptr, sheet));
+             CFRef<CFMutableDataRef> copy(CFDataCreateMutableCopy(nullptr, 0, xml));
+             CFDataAppendBytes(copy, reinterpret_cast<const UInt8*>("tail"), 4);
+             return Kept{CFRef<CFTypeRef>(CFRetain(copy)), BytesOf(xml) + "tail"};
+         },
+         dataContents},
+        {"a tree read on a thread that has ended",
+         [&] {
+             CFRef<CFPropertyListRef> tree;
+             std::thread([&] { tree = read(0); }).join();
+             return Kept{CFRef<CFTypeRef>(CFRetain(tree)), documentText};
+         },
+         [](CFTypeRef v) { return XMLOf(v); }},
+        {"a text written into the room of a thread that has ended",
+         [&] {
+             CFRef<CFDataRef> xml;
+             std::thread([&] {
+                 auto tree = read(0);
+                 xml = CFRef<CFDataRef>(CFPropertyListCreateXMLData(nullptr, CardSheet(1500, "ended")));
+             }).join();
+             return Kept{CFRef<CFTypeRef>(CFRetain(xml)), XMLOf(CardSheet(1500, "ended"))};
+         },
+         dataContents},
+    };
+    std::vector<Kept> kept;
+    for (const Case& c : cases)
+        kept.push_back(c.keep());
+    // Every tree is gone: the next reads start their chunk from the top.
+    for (int round = 0; round < 3; ++round) {
+        auto tree = read(round == 1 ? CFOptionFlags(kCFPropertyListMutableContainersAndLeaves) : 0);
+        ASSERT_TRUE(tree);
+        auto sheet = CardSheet(1000 + 500 * round, "churn");
+        EXPECT_EQ(XMLOf(sheet), XMLOf(sheet));
+    }
+    // A text in the room read back: its tree is carved beside it.
+    CFRef<CFPropertyListRef> readBack(
+        CFPropertyListCreateFromXMLData(nullptr, static_cast<CFDataRef>(kept[3].value.get()), 0, nullptr));
+    EXPECT_TRUE(CFEqual(readBack, CardSheet(1500, "room")));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        ASSERT_TRUE(kept[i].value);
+        EXPECT_TRUE(cases[i].contents(kept[i].value) == kept[i].expected) << "overwritten";
+    }
+}
+
+// A thread's last objects may read and write property lists as the thread
+// ends, after it gave back the chunk it kept; what they make must not lie
+// in memory the next tree is given.
+TEST(CFPropertyList, ReadsAsAThreadEndsKeepTheirMemory)
+{
+    const std::string firstText = XMLOf(CardSheet(400, "first"));
+    const std::string lateText = XMLOf(CardSheet(2000, "late"));
+    const std::string lateWritten = XMLOf(CardSheet(1500, "late written"));
+    struct Late {
+        const std::string* document = nullptr;
+        CFRef<CFPropertyListRef>* tree = nullptr;
+        CFRef<CFDataRef>* text = nullptr;
+        ~Late()
+        {
+            if (document == nullptr)
+                return;
+            CFRef<CFDataRef> data(MakeData(*document));
+            *tree = CFRef<CFPropertyListRef>(CFPropertyListCreateFromXMLData(nullptr, data, 0, nullptr));
+            *text = CFRef<CFDataRef>(CFPropertyListCreateXMLData(nullptr, CardSheet(1500, "late written")));
+        }
+    };
+    CFRef<CFPropertyListRef> lateTree;
+    CFRef<CFDataRef> lateData;
+    std::thread([&] {
+        thread_local Late late;  // made first, so destroyed last
+        late.document = &lateText;
+        late.tree = &lateTree;
+        late.text = &lateData;
+        CFRef<CFDataRef> data(MakeData(firstText));
+        CFRef<CFPropertyListRef> first(CFPropertyListCreateFromXMLData(nullptr, data, 0, nullptr));
+        ASSERT_TRUE(first);
+    }).join();
+    ASSERT_TRUE(lateTree);
+    ASSERT_TRUE(lateData);
+    // Trees large enough to take fresh chunks, read while the late ones live.
+    std::vector<CFRef<CFPropertyListRef>> trees;
+    for (int i = 0; i < 3; ++i) {
+        CFRef<CFDataRef> big(MakeData(XMLOf(CardSheet(12000, "big " + std::to_string(i)))));
+        trees.emplace_back(CFPropertyListCreateFromXMLData(nullptr, big, 0, nullptr));
+        ASSERT_TRUE(trees.back());
+    }
+    EXPECT_TRUE(XMLOf(lateTree) == lateText) << "the late tree was overwritten";
+    EXPECT_TRUE(BytesOf(lateData) == lateWritten) << "the late text was overwritten";
+    lateTree.Reset();
+    lateData.Reset();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(CFEqual(trees[i], CardSheet(12000, "big " + std::to_string(i))));
 }
 
 // Equal numbers of a document share one object; numbers that only look
