@@ -23,6 +23,23 @@ BRINDLET_DEFINE_CLASS(TNavDialogs, TResponder)
 
 namespace {
 
+// Each file of the dialog's reply, in order; nothing without a reply.
+template <typename Handle>
+void ForEachChosenItem(NavDialogRef dialog, Handle handle)
+{
+    NavReplyRecord reply{};
+    if (NavDialogGetReply(dialog, &reply) != noErr)
+        return;
+    long count = 0;
+    AECountItems(&reply.selection, &count);
+    for (long i = 1; i <= count; ++i) {
+        FSRef item{};
+        if (AEGetNthPtr(&reply.selection, i, typeFSRef, nullptr, nullptr, &item, sizeof item, nullptr) == noErr)
+            handle(item);
+    }
+    NavDisposeReply(&reply);
+}
+
 std::multiset<WindowRef>& SheetParents()
 {
     static std::multiset<WindowRef> parents;
@@ -567,36 +584,14 @@ void TNavDialogs::HandleUserAction(NavUserAction action)
     Retain();
     closeSent_ = false;
     switch (action) {
-    case kNavUserActionOpen: {
+    case kNavUserActionOpen:
         HandleActionOpen();
-        NavReplyRecord reply{};
-        if (NavDialogGetReply(dialog_, &reply) == noErr) {
-            long count = 0;
-            AECountItems(&reply.selection, &count);
-            for (long i = 1; i <= count; ++i) {
-                FSRef item{};
-                if (AEGetNthPtr(&reply.selection, i, typeFSRef, nullptr, nullptr, &item, sizeof item, nullptr) == noErr)
-                    HandleSingleResult(item);
-            }
-            NavDisposeReply(&reply);
-        }
+        ForEachChosenItem(dialog_, [this](const FSRef& item) { HandleSingleResult(item); });
         break;
-    }
-    case kNavUserActionChoose: {
+    case kNavUserActionChoose:
         HandleActionChoose();
-        NavReplyRecord reply{};
-        if (NavDialogGetReply(dialog_, &reply) == noErr) {
-            long count = 0;
-            AECountItems(&reply.selection, &count);
-            for (long i = 1; i <= count; ++i) {
-                FSRef item{};
-                if (AEGetNthPtr(&reply.selection, i, typeFSRef, nullptr, nullptr, &item, sizeof item, nullptr) == noErr)
-                    HandleChooseResult(item);
-            }
-            NavDisposeReply(&reply);
-        }
+        ForEachChosenItem(dialog_, [this](const FSRef& item) { HandleChooseResult(item); });
         break;
-    }
     case kNavUserActionSaveAs:
         HandleActionSaveAs();
         SaveChosenFile();

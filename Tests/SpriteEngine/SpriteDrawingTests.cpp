@@ -4,6 +4,8 @@
 
 #include "SpriteTestSupport.h"
 
+#include <CGTestSupport.h>
+
 #include <SpriteEngine/SCCanvasView.h>
 #include <SpriteEngine/SCFace.h>
 #include <SpriteEngine/SCSpriteView.h>
@@ -159,40 +161,6 @@ QImage ToQImage(CGImageRef image)
     return CGImageGetQImage(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-// Compares with the PNG of Fixtures/SpriteEngine/<name>: every channel of
-// every pixel within `tolerance`, but for a few pixels (glyph edges may land
-// a step apart on another build of the font rasteriser). With
-// BRINDLET_UPDATE_GOLDEN set, writes the golden instead.
-testing::AssertionResult MatchesGolden(const QImage& image, const std::string& name, int tolerance = 6)
-{
-    const std::string path = std::string(BRINDLET_FIXTURES_DIR) + "/SpriteEngine/" + name;
-    const QImage actual = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (std::getenv("BRINDLET_UPDATE_GOLDEN")) {
-        actual.save(QString::fromStdString(path), "png");
-        return testing::AssertionSuccess() << "written";
-    }
-    const QImage expected = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (expected.isNull())
-        return testing::AssertionFailure() << "no golden " << path;
-    if (expected.size() != actual.size())
-        return testing::AssertionFailure() << "size differs from " << path;
-    long stray = 0;
-    int worst = 0;
-    for (int y = 0; y < actual.height(); ++y)
-        for (int x = 0; x < actual.width(); ++x) {
-            const QRgb a = actual.pixel(x, y), e = expected.pixel(x, y);
-            const int difference = std::max({std::abs(qRed(a) - qRed(e)), std::abs(qGreen(a) - qGreen(e)),
-                                             std::abs(qBlue(a) - qBlue(e)), std::abs(qAlpha(a) - qAlpha(e))});
-            worst = std::max(worst, difference);
-            if (difference > tolerance)
-                ++stray;
-        }
-    if (stray > long(0.002 * actual.width() * actual.height()))
-        return testing::AssertionFailure()
-               << stray << " pixels differ by more than " << tolerance << " (worst " << worst << ") from " << path;
-    return testing::AssertionSuccess();
-}
-
 // How many pixels of two images of one size differ (any channel by more
 // than `tolerance`), inside `area` or outside it.
 struct Differences {
@@ -275,7 +243,7 @@ TEST_F(SpriteDrawingTest, DisplayPropertiesCompositesAndFacesMatchTheGolden)
     faced->SetFrame(CGRectMake(270, 150, 40, 30));
 
     const QImage screen = Frame();
-    EXPECT_TRUE(MatchesGolden(screen, "display-properties.png"));
+    EXPECT_TRUE(MatchesGolden(screen, "SpriteEngine/display-properties.png"));
     ASSERT_NE(halo->GetImage(), nullptr);
     EXPECT_EQ(CGImageGetWidth(halo->GetImage()), 64U) << "the composite spans the inset frame";
     EXPECT_EQ(faced->GetImage(), first.get());
