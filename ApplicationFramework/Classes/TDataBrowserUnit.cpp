@@ -1029,13 +1029,19 @@ void TDataBrowser::DrawImageCell(CGImageRef image, DataBrowserItemState, CGRect 
         CGContextDrawImage(context, GetIconBounds(rect), image);
 }
 
+void TDataBrowser::DrawCellBackground(DataBrowserPropertyID property, DataBrowserItemID item,
+                                      DataBrowserItemState state, CGRect rect, CGContextRef context)
+{
+    if (drawingDragImage_)
+        return;
+    DrawCell(property, item, rect, context);
+    DrawSelection(state, property, item, rect, context);
+}
+
 void TDataBrowser::DrawCaptionCell(CFStringRef text, DataBrowserPropertyID property, DataBrowserItemID item,
                                    DataBrowserItemState state, CGRect rect, CGContextRef context)
 {
-    if (!drawingDragImage_) {
-        DrawCell(property, item, rect, context);
-        DrawSelection(state, property, item, rect, context);
-    }
+    DrawCellBackground(property, item, state, rect, context);
     rect.origin.x -= GetTextOffset();
     DrawCaptionText(text, state, rect, context);
 }
@@ -1044,10 +1050,7 @@ void TDataBrowser::DrawIconTextCell(IconRef icon, CFStringRef text, bool, DataBr
                                     DataBrowserItemID item, DataBrowserItemState state, CGRect rect,
                                     CGContextRef context)
 {
-    if (!drawingDragImage_) {
-        DrawCell(property, item, rect, context);
-        DrawSelection(state, property, item, rect, context);
-    }
+    DrawCellBackground(property, item, state, rect, context);
     if (icon != nullptr)
         DrawIconCell(icon, state, rect, context);
     else
@@ -1059,10 +1062,7 @@ void TDataBrowser::DrawImageTextCell(CGImageRef image, CFStringRef text, bool, D
                                      DataBrowserItemID item, DataBrowserItemState state, CGRect rect,
                                      CGContextRef context)
 {
-    if (!drawingDragImage_) {
-        DrawCell(property, item, rect, context);
-        DrawSelection(state, property, item, rect, context);
-    }
+    DrawCellBackground(property, item, state, rect, context);
     if (image != nullptr)
         DrawImageCell(image, state, rect, context);
     else

@@ -339,6 +339,10 @@ protected:
     void TimerFired();
 
 private:
+    // A cell's row look and selection, which a drag image leaves out.
+    void DrawCellBackground(DataBrowserPropertyID property, DataBrowserItemID item, DataBrowserItemState state,
+                            CGRect rect, CGContextRef context);
+
     friend OSStatus DataBrowserEventHandler(EventHandlerCallRef, EventRef, void*);
     friend class TDataBrowserCallbacks;
 
