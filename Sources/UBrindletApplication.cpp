@@ -105,6 +105,12 @@ int TBrindletApplication::Main()
         return status;
     }
     application->Run();
+    // Quitting, or asked to end: what is being typed and the pending save
+    // are written before the program goes.
+    if (TMainWindow* window = application->GetWindow()) {
+        window->StopEditing();
+        window->SaveSheet();
+    }
     return 0;
 }
 

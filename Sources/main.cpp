@@ -1,6 +1,7 @@
 // The desktop program's entry: the units, the single instance, and the
 // application's Main.
 #include "Globals.h"
+#include "Interface/USelectedTaskInbox.h"
 #include "UBrindletApplication.h"
 
 #include <Sources/Cards/UGenericCard.h>
@@ -16,12 +17,15 @@
 #include <QGuiApplication>
 #include <QSaveFile>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdlib>
 
 #include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +62,37 @@ void RunEmptyThread()
     pthread_attr_destroy(&attributes);
 }
 
+// The end the system asks for (SIGTERM, SIGHUP at the end of a session,
+// SIGINT at a terminal) leaves the event loop like Quit, so that the
+// pending save is written; a second signal while that runs ends the
+// program at once.
+int terminationPipe[2] = {-1, -1};
+
+void HandleTerminationSignal(int signalNumber)
+{
+    const char byte = char(signalNumber);
+    // Nothing more can be done in a handler when the write fails.
+    [[maybe_unused]] const ssize_t written = write(terminationPipe[1], &byte, 1);
+    std::signal(signalNumber, SIG_DFL);
+}
+
+void CatchTerminationSignals()
+{
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminationPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char byte = 0;
+        if (read(terminationPipe[0], &byte, 1) == 1)
+            QuitApplicationEventLoop();
+    });
+    struct sigaction action {};
+    action.sa_handler = HandleTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGTERM, SIGHUP, SIGINT})
+        sigaction(signalNumber, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -68,15 +103,37 @@ int main(int argc, char** argv)
     InitializeUGenericCardUnit();
     brindlet::InitializeTaskUnits();
     RunEmptyThread();
-    std::signal(SIGINT, SIG_DFL);
+
+    // The helper's request to show a task may come with the launch; and
+    // requests sent while the program starts are held from now on, before
+    // the program takes its single-instance name (the helper looks for
+    // that name to know the program listens).
+    std::string selectedSheet;
+    std::string selectedTask;
+    const bool selecting = brindlet::SelectedTaskInbox::TakeFromArguments(argc, argv, selectedSheet, selectedTask);
+    brindlet::SelectedTaskInbox::Listen();
 
     // A second launch hands its files to the running program and ends.
     CFStringRef identifier = CFStringCreateWithUTF8(BrindletBundleIdentifier());
     const bool handedOver = LaunchSingleInstance(identifier, argc, argv);
     CFRelease(identifier);
+    CFStringRef sheet = selecting ? CFStringCreateWithUTF8(selectedSheet) : nullptr;
+    CFStringRef task = selecting ? CFStringCreateWithUTF8(selectedTask) : nullptr;
+    if (handedOver) {
+        brindlet::SelectedTaskInbox::StopListening();
+        if (selecting)
+            brindlet::SelectedTaskInbox::Post(sheet, task);
+    } else if (selecting) {
+        brindlet::SelectedTaskInbox::Hold(sheet, task);
+    }
+    for (CFStringRef text : {sheet, task}) {
+        if (text != nullptr)
+            CFRelease(text);
+    }
     if (handedOver)
         return EXIT_SUCCESS;
 
+    CatchTerminationSignals();
     ScheduleScreenshot();
     return brindlet::TBrindletApplication::Main();
 }

@@ -491,4 +491,43 @@ bool StartTitleEditing(TCardProtocol* card, CGRect frame, CFStringRef title)
     return titleEditingProc != nullptr && titleEditingProc(card, frame, title);
 }
 
+namespace {
+AlertTextProc alertTextProc = nullptr;
+CloseContextualPaneProc closeContextualPaneProc = nullptr;
+TaskPaneProc taskPaneProc = nullptr;
+}  // namespace
+
+void SetAlertTextProc(AlertTextProc proc)
+{
+    alertTextProc = proc;
+}
+
+void ShowAlertText(CFStringRef text)
+{
+    if (alertTextProc != nullptr)
+        alertTextProc(text);
+}
+
+void SetCloseContextualPaneProc(CloseContextualPaneProc proc)
+{
+    closeContextualPaneProc = proc;
+}
+
+void CloseActiveContextualPane()
+{
+    if (closeContextualPaneProc != nullptr)
+        closeContextualPaneProc();
+}
+
+void SetTaskPaneProc(TaskPaneProc proc)
+{
+    taskPaneProc = proc;
+}
+
+void OpenTaskPane(TTaskProtocol* task, const char* controllerClass, const char* nibName)
+{
+    if (taskPaneProc != nullptr)
+        taskPaneProc(task, controllerClass, nibName);
+}
+
 }  // namespace CardServices

@@ -99,6 +99,9 @@ public:
     virtual void HandleTaskChanged();
     // Task-list cards only.
     virtual void RemoveTask(TTaskProtocol* task);
+    // A menu command for the focused card; status set to 0 when handled,
+    // left as it is otherwise (nothing here).
+    virtual void ProcessCommand(const HICommandExtended&, EventRef, OSStatus&) {}
 
 protected:
     TCardProtocol() = default;
@@ -254,5 +257,23 @@ bool GetPickerColor(ATSURGBAlphaColor& color);
 typedef bool (*TitleEditingProc)(TCardProtocol* card, CGRect frame, CFStringRef title);
 void SetTitleEditingProc(TitleEditingProc proc);
 bool StartTitleEditing(TCardProtocol* card, CGRect frame, CFStringRef title);
+
+// The alert pane over the shared screen, showing `text` (default: nothing
+// shown).
+typedef void (*AlertTextProc)(CFStringRef text);
+void SetAlertTextProc(AlertTextProc proc);
+void ShowAlertText(CFStringRef text);
+
+// Closes the contextual pane that is open, if any (default: there is none).
+typedef void (*CloseContextualPaneProc)();
+void SetCloseContextualPaneProc(CloseContextualPaneProc proc);
+void CloseActiveContextualPane();
+
+// Opens a task pane for `task` on its card's canvas, with a view controller
+// of the class `controllerClass` loaded from the nib `nibName` (default:
+// nothing opens).
+typedef void (*TaskPaneProc)(TTaskProtocol* task, const char* controllerClass, const char* nibName);
+void SetTaskPaneProc(TaskPaneProc proc);
+void OpenTaskPane(TTaskProtocol* task, const char* controllerClass, const char* nibName);
 
 }  // namespace CardServices

@@ -117,6 +117,15 @@ void TCard::PlaceUntitled(TSpriteLayerProtocol* layer)
     Initialize();
 }
 
+TCard* TCard::CreateUntitledOfClass(const ClassInfo& cardClass, TSpriteLayerProtocol* layer)
+{
+    if (!cardClass.InheritsFrom(TCard::StaticClass()) || cardClass.allocate == nullptr)
+        return nullptr;
+    TCard* card = static_cast<TCard*>(cardClass.allocate());
+    card->PlaceUntitled(layer);
+    return card;
+}
+
 void TCard::Initialize()
 {
     Inherited::Initialize();

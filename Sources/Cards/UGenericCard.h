@@ -57,6 +57,10 @@ public:
         return card;
     }
 
+    // The same for a card class of the registry; nil (nothing made) for a
+    // class that is no card class.
+    static TCard* CreateUntitledOfClass(const ClassInfo& cardClass, TSpriteLayerProtocol* layer);
+
     void Initialize() override;
     void Deallocate() override;
     void CopyInstanceVariables(TObject* source) override;

@@ -1,6 +1,8 @@
 #include "UMainWindow.h"
 
 #include "UDesktopBackdrop.h"
+#include "UScreen.h"
+#include "USelectedTaskInbox.h"
 #include <Sources/Globals.h>
 
 #include <SpriteEngine/SCCanvasView.h>
@@ -33,56 +35,6 @@ std::string PathOf(const FSRef& file)
     return path;
 }
 
-// The screen canvas until the screen itself takes its place: the desktop's
-// background under the sprites, each time the view draws.
-class TDesktopCanvas : public TSpriteCanvas {
-    BRINDLET_CLASS(TDesktopCanvas, TSpriteCanvas)
-
-public:
-    static TDesktopCanvas* Create(CGSize size, TDesktopBackdrop* backdrop, HIViewRef view)
-    {
-        TDesktopCanvas* canvas = Allocate();
-        canvas->backdrop_ = backdrop;
-        canvas->view_ = view;
-        canvas->SetUpCanvas(size, 0);
-        canvas->Initialize();
-        return canvas;
-    }
-
-    void HandleDraw(CGRect rect, CGContextRef context) override
-    {
-        if (backdrop_ != nullptr)
-            backdrop_->DrawBackground(context, rect, GlobalOrigin());
-        Inherited::HandleDraw(rect, context);
-    }
-
-protected:
-    TDesktopCanvas() = default;
-
-private:
-    // Where the view lies on the screen.
-    CGPoint GlobalOrigin() const
-    {
-        WindowRef window = HIViewGetWindow(view_);
-        if (window == nullptr)
-            return CGPointMake(0, 0);
-        HIRect content{};
-        HIWindowGetBounds(window, kWindowContentRgn, &content);
-        HIRect frame{};
-        HIViewGetFrame(view_, &frame);
-        return CGPointMake(content.origin.x + frame.origin.x, content.origin.y + frame.origin.y);
-    }
-
-    TDesktopBackdrop* backdrop_ = nullptr;  // the window's
-    HIViewRef view_ = nullptr;
-
-public:
-    // The window lets its backdrop go: nothing more is drawn under.
-    void ForgetBackdrop() { backdrop_ = nullptr; }
-};
-
-BRINDLET_DEFINE_CLASS(TDesktopCanvas, TSpriteCanvas)
-
 }  // namespace
 
 TMainWindow* TMainWindow::Create()
@@ -102,21 +54,18 @@ void TMainWindow::Initialize()
     TPreferenceHandlerApplication* preferences = TApplication::Prefs();
     PlaceOverDesktop(preferences->GetBooleanValue("TPreferences.placeOverDesktop"), false);
 
-    // ---- the screen canvas ----
+    // ---- the screen ----
     // Over the subview "canvas" (a canvas view in the nib), with the
-    // subview's size and one main layer, drawing the desktop background
-    // under its sprites. The screen with its sheets and cards takes this
-    // place; a nib whose subview is a plain view gets the background alone.
+    // subview's size, drawing the desktop background under its cards; a
+    // nib whose subview is a plain view gets the background alone.
     if (HIViewRef canvas = FindSubview("canvas")) {
         if (HIObjectIsOfClass(reinterpret_cast<HIObjectRef>(canvas), kCanvasViewClassID)) {
             backdrop_ = TDesktopBackdrop::CreateUnder(canvas);
             HIRect bounds{};
             HIViewGetBounds(canvas, &bounds);
-            screen_ = TDesktopCanvas::Create(bounds.size, backdrop_, canvas);
+            screen_ = TScreen::Create(bounds.size, backdrop_);
             screen_->SetView(canvas);
-            TSpriteLayer* mainLayer = TSpriteLayer::Create(0, true);
-            screen_->AppendLayer(mainLayer);
-            mainLayer->Release();
+            screen_->SetMainWindow(this);
         } else {
             backdrop_ = TDesktopBackdrop::Create(canvas);
         }
@@ -128,11 +77,21 @@ void TMainWindow::Initialize()
         FullScreen(false);
     FitCanvas();
 
-    // The sheet folder, the strip and the first sheet are the screen's;
-    // what the edition cannot do without is checked here.
-    if (BrindletMini && preferences->ContainsValue("project-current")) {
+    // The sheet folder, the strip and the first sheet.
+    if (screen_ != nullptr) {
+        screen_->VerifySheetFolder();
+        screen_->ToggleSheets();
+    }
+    if (preferences->ContainsValue("project-current")) {
         FSRef sheet{};
-        if (!FSGetPathRef(preferences->GetStringValue("project-current"), sheet)) {
+        CFTypeRef current = preferences->GetTypeValue("project-current");
+        const bool exists = current != nullptr && CFGetTypeID(current) == CFStringGetTypeID() &&
+                            FSGetPathRef(static_cast<CFStringRef>(current), sheet);
+        if (current != nullptr)
+            CFRelease(current);
+        if (exists && screen_ != nullptr) {
+            screen_->LoadSheet(sheet);
+        } else if (!exists && BrindletMini) {
             CFStringRef folder = CFSTR(preferences->GetStringValue("project-folder"));
             TUserNotification::CreateWithLocalized(kCFUserNotificationCautionAlertLevel, "Error", "NoDefaultSheetMini",
                                                    {folder});
@@ -140,6 +99,13 @@ void TMainWindow::Initialize()
             return;
         }
     }
+    // Without a sheet named (or with one that is gone), the first sheet of
+    // the folder, as the strip's first cell would open it.
+    if (screen_ != nullptr && !screen_->IsSheetOpen())
+        screen_->OpenFirstSheet();
+    // Requests of the helper that came while the program started.
+    if (screen_ != nullptr)
+        SelectedTaskInbox::Attach(screen_);
 
     ApplyAvailability();
     SetTitle(CFSTR("Brindlet"));
@@ -150,8 +116,9 @@ void TMainWindow::Initialize()
 
 void TMainWindow::Deallocate()
 {
+    // What is pending is written before the screen goes.
     if (screen_ != nullptr)
-        static_cast<TDesktopCanvas*>(screen_)->ForgetBackdrop();
+        screen_->Finish();
     ReleaseObject(screen_);
     ReleaseObject(backdrop_);
     Inherited::Deallocate();
@@ -254,7 +221,11 @@ void TMainWindow::FitCanvas()
 
 // ---- the screen canvas ----
 
-void TMainWindow::SetScreenActive(bool) {}
+void TMainWindow::SetScreenActive(bool active)
+{
+    if (screen_ != nullptr)
+        screen_->SetScreenActive(active);
+}
 
 void TMainWindow::RedrawScreen()
 {
@@ -262,20 +233,33 @@ void TMainWindow::RedrawScreen()
         HIViewSetNeedsDisplay(canvas, true);
 }
 
-void TMainWindow::StopEditing() {}
+void TMainWindow::StopEditing()
+{
+    if (screen_ != nullptr)
+        screen_->StopEditing();
+}
 
-void TMainWindow::SaveSheet() {}
+void TMainWindow::SaveSheet()
+{
+    if (screen_ != nullptr)
+        screen_->SaveSheet();
+}
 
 void TMainWindow::OpenSheet(const FSRef& file)
 {
-    Diagnostics::WriteLine("Notice: The sheet " + PathOf(file) + " opens once the screen canvas is in place.");
+    if (screen_ != nullptr)
+        screen_->OpenSheet(file);
 }
 
 void TMainWindow::OpenCard(const FSRef& file)
 {
-    Diagnostics::WriteLine("Notice: The card " + PathOf(file) + " opens once the screen canvas is in place.");
+    Diagnostics::WriteLine("Notice: Single-card files cannot be opened yet; " + PathOf(file) + " was not opened.");
 }
 
-void TMainWindow::ProcessScreenCommand(const HICommandExtended&, EventRef, OSStatus&) {}
+void TMainWindow::ProcessScreenCommand(const HICommandExtended& command, EventRef event, OSStatus& result)
+{
+    if (screen_ != nullptr)
+        screen_->ProcessCommand(command, event, result);
+}
 
 }  // namespace brindlet

@@ -8,11 +8,10 @@
 
 #include <HIToolbox/WindowAvailability.h>
 
-class TSpriteCanvas;
-
 namespace brindlet {
 
 class TDesktopBackdrop;
+class TScreen;
 
 class TMainWindow : public TWindow {
     BRINDLET_CLASS(TMainWindow, TWindow)
@@ -39,12 +38,10 @@ public:
     // missing); 0 while it may run.
     int GetFatalStatus() const { return fatalStatus_; }
 
-    // ---- the screen canvas ----
-    // The screen canvas takes the subview "canvas" of the window (a canvas
-    // view). Until the screen with its sheets and cards is built, it is an
-    // empty canvas with one main layer that draws the desktop background
-    // (TDesktopBackdrop) under what it holds, and these reach no sheet.
-    TSpriteCanvas* GetScreen() const { return screen_; }
+    // ---- the screen ----
+    // The screen takes the subview "canvas" of the window (a canvas view);
+    // nil when the nib has none.
+    TScreen* GetScreen() const { return screen_; }
     void SetScreenActive(bool active);
     void RedrawScreen();
     void StopEditing();
@@ -62,7 +59,7 @@ private:
     void ApplyAvailability();
     void FitCanvas();
 
-    TSpriteCanvas* screen_ = nullptr;
+    TScreen* screen_ = nullptr;
     TDesktopBackdrop* backdrop_ = nullptr;
     bool atDesktopLevel_ = false;
     int fatalStatus_ = 0;

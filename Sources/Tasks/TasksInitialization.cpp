@@ -1,5 +1,6 @@
 #include "TasksInitialization.h"
 
+#include <Sources/Tasks/UBrindlet.h>
 #include <Sources/Tasks/UBrowser.h>
 #include <Sources/Tasks/UTask.h>
 
@@ -13,6 +14,7 @@ void InitializeTaskUnits()
     done = true;
     InitializeUTaskUnit();
     InitializeUBrowserUnit();
+    InitializeUBrindletUnit();
 }
 
 }  // namespace brindlet

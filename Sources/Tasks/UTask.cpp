@@ -1,9 +1,9 @@
 #include "UTask.h"
 
 #include <ApplicationFramework/Classes/TApplicationUnit.h>
-#include <ApplicationFramework/Classes/TDragUnit.h>
 #include <Units/Classes/TArchiverUnit.h>
 #include <Units/Classes/TPasteboardUnit.h>
+#include <Units/Classes/TTimerUnit.h>
 #include <Units/Utilities/CFUtilities.h>
 #include <Units/Utilities/CarbonUtilities.h>
 
@@ -120,11 +120,13 @@ void TTask::Initialize()
     ObserveNotification("TTextField.HeightChanged", BRINDLET_METHOD(TTask, HandleTextHeightChanged));
     ObserveNotification("TTask.Locate", BRINDLET_METHOD(TTask, HandleLocateTask));
     ObserveNotification("TDateTimer.UpdateDates", BRINDLET_METHOD(TTask, HandleUpdateDates));
+    ObserveEditing();
 }
 
 void TTask::Deallocate()
 {
     deallocating_ = true;
+    TTimer::Terminate(addTaskTimer_);
     if (!undoRemoved_ && UndoManager() != nullptr) {
         undoRemoved_ = true;
         UndoManager()->RemoveAllActions(owner_, UndoableTaskActionCallback, this);
@@ -619,75 +621,9 @@ void TTask::CopyToClipboard(TPasteboard* pasteboard)
 
 // ---- row hooks ----
 
-void TTask::KeyDown(UInt32, UInt32, char, OSStatus&) {}
-
-Boolean TTask::MouseDown(CGPoint point, SInt32, Boolean& select, OSStatus& status)
-{
-    if (!ContainsPoint(point))
-        return false;
-    select = true;
-    status = noErr;
-    return true;
-}
-
-Boolean TTask::ContextualClick(CGPoint, OSStatus&)
-{
-    return false;
-}
-
-Boolean TTask::AcceptDrag(SInt32, TDrag*)
-{
-    return true;
-}
-
-Boolean TTask::TrackDragging(CGPoint point, TTask* draggedTask, TDrag* drag)
-{
-    const CGFloat y0 = frame_.origin.y;
-    const CGFloat h = frame_.size.height;
-    SInt32 tracking = kTrackingAfter;
-    if (point.y < y0 + h / 3)
-        tracking = kTrackingBefore;
-    else if (point.y <= y0 + h / 1.5)
-        tracking = kTrackingInto;
-    if (tracking == kTrackingAfter && IsContainer())
-        tracking = kTrackingNone;
-    if (draggedTask != nullptr && ContainsTask(draggedTask))
-        tracking = kTrackingNone;
-    tracking_ = tracking;
-    switch (tracking) {
-    case kTrackingInto:
-        return AcceptDrag(tracking, drag);
-    case kTrackingBefore:
-    case kTrackingAfter:
-        return parent_ != nullptr && parent_->AcceptDrag(tracking, drag);
-    default:
-        return false;
-    }
-}
-
-Boolean TTask::CanDrag(CGPoint point)
-{
-    return ContainsPoint(point) && IsSelected() && !editing_;
-}
-
 Boolean TTask::ContainsPoint(CGPoint point)
 {
     return CGRectContainsPoint(frame_, point);
-}
-
-void TTask::ToggleCompleted()
-{
-    if (!IsEditable())
-        return;
-    Modify();
-    SetCompleted(!completed_);
-    Update();
-}
-
-void TTask::ToggleIsContainer()
-{
-    SetContainer(!container_);
-    Update();
 }
 
 Boolean TTask::IsEditable()

@@ -11,7 +11,8 @@
 // UTask.cpp holds the model, tree, archive and undo bookkeeping,
 // UTaskDates.cpp the date operations and the archived date texts,
 // UTaskArtwork.cpp the row artwork and the unit's initialisation,
-// UTaskDrawing.cpp the row's drawing and layout.
+// UTaskDrawing.cpp the row's drawing and layout, UTaskCommands.cpp the
+// menu commands, clicks, text editing and drags.
 #pragma once
 
 #include <Sources/Cards/Globals.h>
@@ -24,6 +25,7 @@
 class NSAttributeDictionary;
 class TArchiver;
 class TDrag;
+class TTimer;
 
 namespace brindlet {
 
@@ -81,7 +83,10 @@ public:
     void DecodeData(TArchiver* archiver) override;
     void Show() override;
 
-    // ---- the protocol (menu commands come with the row's commands) ----
+    // ---- the protocol ----
+    // The row's menu commands (UTaskCommands.cpp): status 0 for the codes
+    // the row knows, left as it was for any other.
+    void ProcessCommand(const HICommandExtended& command, EventRef event, OSStatus& status) override;
     // The text as UTF-8 plain text; nothing for a row without text.
     void CopyToClipboard(TPasteboard* pasteboard) override;
     void Append(TTaskProtocol* task) override;
@@ -169,17 +174,33 @@ public:
     // Where a drag at `point` would drop relative to this row (the row's
     // tracking state), and whether the row takes it there.
     virtual Boolean TrackDragging(CGPoint point, TTask* draggedTask, TDrag* drag);
+    // The row's text, and the 'task' flavour that names the row.
+    virtual void AddDragItems(TDrag* drag);
+    // In the text frame of the selected row that is not being edited.
     virtual Boolean CanDrag(CGPoint point);
-    // Starts a drag of the row; the row's drag handling fills this in.
-    virtual void StartDrag() {}
-    // Starts editing the row's text; the editing session fills this in.
-    virtual void BeginEditing() {}
+    // Drags the row from the current mouse event over the canvas, with the
+    // row's text as the drag image.
+    virtual void StartDrag();
+    // The drag image's top-left corner from the current mouse location.
+    virtual CGPoint GetDragOffset();
+    // The drag image: the row's size, drawn by DrawDragImage; nil when no
+    // bitmap of that size can be made. The caller releases it.
+    CGImageRef CopyDragImage();
+    // Lays the canvas text field over the row's text; the row becomes the
+    // session's delegate until the session stops.
+    virtual void BeginEditing();
     virtual Boolean ContainsPoint(CGPoint point);
     // Whether `task` is this row or one of its ancestors.
     virtual Boolean ContainsTask(const TTask* task);
     virtual void ToggleDate();
     virtual void ToggleCompleted();
     virtual void ToggleIsContainer();
+    // Opens or closes an editable container.
+    void ToggleContainer();
+    // Selects the row and opens its date pane (giving it a due date of now
+    // when it has none), or its info pane.
+    virtual void EditDate();
+    virtual void EditInfo();
     virtual Boolean AllowsIndenting() { return true; }
     virtual Boolean AllowsEditingText() { return true; }
     // Draws the row into its rectangle (card coordinates, y down): the
@@ -208,6 +229,9 @@ public:
     void SetNeedsDisplay();
     // A timer row (the timer's extension fills these in).
     virtual Boolean HasTimer() { return false; }
+    virtual void RemoveTimer() {}
+    virtual void StartTimer() {}
+    virtual void StopTimer() {}
     // The elapsed time text, nil without a timer; the caller releases it.
     virtual CFStringRef CopyElapsedTimeString() { return nullptr; }
     // The base row asks its card.
@@ -282,6 +306,13 @@ public:
     void HandleLocateTask(TDictionary* notification);
     void HandleUpdateDates(TDictionary* notification);
     void HandleTextHeightChanged(TDictionary* info);
+    // The editing session's delegate message "TextFieldDelegate.KeyDown":
+    // Return may ask the card for a new row after the edit.
+    void HandleEditingKeyDown(EventRef event);
+    // "TEditSession.StopEditing" while the row is edited: the text the
+    // session ended with becomes the row's (or a web address becomes a
+    // link row in its place).
+    virtual void HandleStoppedEditing(TDictionary* info);
 
     // Writes the tree under the row to standard output, two blanks a level.
     void Show(const TTask* task, SInt32 indent);
@@ -291,6 +322,14 @@ protected:
 
 private:
     void SetDueDateKeepingSeconds(NSDate* date);
+    // Registers the editing session's delegate message and observes its
+    // end (UTaskCommands.cpp); part of Initialize.
+    void ObserveEditing();
+    // Asks the owner card for "AddTask" on the next pass of the event loop.
+    void ScheduleAddTask();
+    // Puts a link row made of `text` in the row's place; false (nothing
+    // changed) when no such row can be made.
+    Boolean ReplaceWithURLAttachment(CFStringRef text);
 
     CFMutableStringRef text_ = nullptr;
     TCardProtocol* owner_ = nullptr;
@@ -333,6 +372,9 @@ private:
     NSDate* notificationDate_ = nullptr;
     Boolean calendarDatePicker_ = false;
     Boolean timerRunning_ = false;
+    // The last "AddTask" the row asked for; let go with the row, so that a
+    // card freed meanwhile is never called.
+    TTimer* addTaskTimer_ = nullptr;
     // Set while the row is being freed: its undo actions go without
     // telling it.
     Boolean deallocating_ = false;

@@ -14,6 +14,7 @@ BRINDLET_DEFINE_CLASS(TCanvasPane, TCanvasPaneProtocol)
 namespace {
 
 constexpr const char* kPaneAddedNotification = "TCanvasPane.paneAdded";
+constexpr const char* kCloseAllNotification = "TCanvasPane.closeAll";
 
 }  // namespace
 
@@ -66,6 +67,7 @@ void TCanvasPane::Initialize()
         SetControlProperty(view, kCanvasPanePropertyCreator, kCanvasPanePropertyData, sizeof self, &self);
     }
     ObserveNotification(ShortString(kPaneAddedNotification), BRINDLET_METHOD(TCanvasPane, HandleCanvasPaneAdded));
+    ObserveNotification(ShortString(kCloseAllNotification), BRINDLET_METHOD(TCanvasPane, HandleCanvasPaneAdded));
     RegisterMethod("Cancel", BRINDLET_METHOD(TCanvasPane, Cancel));
 }
 
@@ -190,6 +192,11 @@ void TCanvasPane::HandleCanvasPaneAdded(TDictionary*)
 {
     if (GetCanvas() != nullptr)
         Close();
+}
+
+void TCanvasPane::CloseAll()
+{
+    PostNotification(ShortString(kCloseAllNotification));
 }
 
 void InitializeSCPaneUnit()

@@ -104,6 +104,8 @@ public:
     void Cancel();
     // Another canvas pane was added: this one closes.
     void HandleCanvasPaneAdded(TDictionary* details);
+    // Closes every open canvas pane (before the cards they edit go).
+    static void CloseAll();
 
 protected:
     TCanvasPane() = default;

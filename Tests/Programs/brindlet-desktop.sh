@@ -158,13 +158,13 @@ xdotool key ctrl+alt+b
 eventually is_mapped || fail "the hot key did not show the hidden desktop window ($(map_state))"
 
 # ---- a second launch hands its sheet over and ends ----
-sheet=$scratch/hotkey/Handed\ Over.brproj
+sheet=$scratch/hotkey/data/Brindlet/Handed\ Over.brproj
 echo '<plist version="1.0"><dict/></plist>' >"$sheet"
 status=0
 HOME=$scratch/hotkey/home XDG_CONFIG_HOME=$scratch/hotkey/config XDG_DATA_HOME=$scratch/hotkey/data \
     timeout 20 "$brindlet" "$sheet" >"$scratch/second.log" 2>&1 || status=$?
 ((status == 0)) || fail "the second launch ended with status $status"
-opened() { grep -qF "Notice: The sheet $sheet opens once the screen canvas is in place." "$scratch/hotkey.log"; }
+opened() { grep -qF "Opened the sheet $sheet." "$scratch/hotkey.log"; }
 eventually opened || fail "the sheet handed over did not reach the running program"
 
 # ---- quitting from the menu's key leaves with success ----

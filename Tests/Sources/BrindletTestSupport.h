@@ -6,6 +6,7 @@
 // preferences file read back.
 
 #include <Sources/Interface/UMainWindow.h>
+#include <Sources/Interface/UScreen.h>
 #include <Sources/UBrindletApplication.h>
 
 #include <CoreFoundation/CFBundle.h>

@@ -128,13 +128,15 @@ TEST(OpenDocument, SheetsAndCardsGoToTheScreenByTheirExactExtension)
 
     struct Case {
         const char* name;
-        const char* line;  // empty: nothing happens
+        bool handled;
+        const char* line;  // empty: nothing written
+        size_t alerts;     // the sheet lies outside the sheet folder: the offer to move it
     };
     const Case cases[] = {
-        {"a.brproj", "Notice: The sheet ^ opens once the screen canvas is in place."},
-        {"b.brcard", "Notice: The card ^ opens once the screen canvas is in place."},
-        {"c.BRPROJ", ""},
-        {"d.txt", ""},
+        {"a.brproj", true, "", 1},
+        {"b.brcard", true, "Notice: Single-card files cannot be opened yet; ^ was not opened.", 0},
+        {"c.BRPROJ", false, "", 0},
+        {"d.txt", false, "", 0},
     };
     StartedBrindlet application;
     ASSERT_NE(application->GetWindow(), nullptr);
@@ -143,6 +145,8 @@ TEST(OpenDocument, SheetsAndCardsGoToTheScreenByTheirExactExtension)
         const std::string path = folder + "/" + row.name;
         FSRef file{};
         ASSERT_TRUE(FSGetPathRef(ShortString(path), file));
+        CFUserNotificationScript alerts;
+        alerts.QueueResponse(kCFUserNotificationAlternateResponse);  // "No": not moved
         Diagnostics::Capture capture;
         bool handled = false;
         OSStatus result = eventNotHandledErr;
@@ -151,8 +155,10 @@ TEST(OpenDocument, SheetsAndCardsGoToTheScreenByTheirExactExtension)
         if (!expected.empty())
             expected.replace(expected.find('^'), 1, path);
         EXPECT_EQ(capture.Lines(), expected.empty() ? std::vector<std::string>{} : std::vector<std::string>{expected});
-        EXPECT_EQ(handled, !expected.empty());
-        EXPECT_EQ(result, expected.empty() ? eventNotHandledErr : noErr);
+        EXPECT_EQ(handled, row.handled);
+        EXPECT_EQ(result, row.handled ? noErr : eventNotHandledErr);
+        EXPECT_EQ(alerts.Alerts().size(), row.alerts);
+        EXPECT_TRUE(std::filesystem::exists(path)) << "declining leaves the file where it was";
     }
 }
 
@@ -293,7 +299,7 @@ TEST(DesktopWindow, ItsScreenCanvasDrawsSpritesOverTheDesktop)
                            "/Images/Desktop.png</string>\n");
     StartedBrindlet application;
     ASSERT_NE(application->GetWindow(), nullptr);
-    TSpriteCanvas* screen = application->GetWindow()->GetScreen();
+    brindlet::TScreen* screen = application->GetWindow()->GetScreen();
     ASSERT_NE(screen, nullptr);
     ASSERT_EQ(screen->GetLayers()->Count(), 1);
     auto* layer = static_cast<TSpriteLayerProtocol*>(screen->GetLayers()->GetValue(0));
@@ -303,6 +309,8 @@ TEST(DesktopWindow, ItsScreenCanvasDrawsSpritesOverTheDesktop)
     CGImageRef image = CGImageCreateWithQImage(red);
     TSprite::CreateWithImage(CGPointMake(100, 120), image, layer);  // the layer owns it
     CGImageRelease(image);
+    // The screen runs no frame timer: a change asks for its frame.
+    screen->SetNeedsProcessLoop();
     EXPECT_TRUE(RunUntil(
         [&] {
             const QImage content = ContentOf(application->GetWindow());

@@ -6,6 +6,7 @@
 #include <Units/Classes/TUndoManagerUnit.h>
 
 #include <CoreFoundation/CFStringUTF8.h>
+#include <FileFixtures.h>
 #include <QtTestApplication.h>
 
 #include <QApplication>
@@ -16,11 +17,18 @@ class TaskEnvironment : public testing::Environment {
 public:
     void SetUp() override
     {
+        // A home of the process's own: the preferences one test process
+        // writes never reach another running beside it.
+        home_ = std::make_unique<ScopedHome>();
         // The row artwork is read from the program's own resources.
         CFBundleSetMainBundleResourcesPath(BRINDLET_SHARE_DIR);
         InitializeSpriteEngineUnits();
         brindlet::InitializeTaskUnits();
     }
+    void TearDown() override { home_.reset(); }
+
+private:
+    std::unique_ptr<ScopedHome> home_;
 };
 
 const auto* const gApplication = AddQtTestApplication<QApplication>("TaskTests");

@@ -6,6 +6,7 @@
 #include <CoreGraphics/CGImageQt.h>
 #include <CoreGraphics/CoreGraphics.h>
 #include <Foundation/Foundation.h>
+#include <algorithm>
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -120,6 +121,13 @@ inline testing::AssertionResult MatchesGolden(const QImage& image, const std::st
                 ++stray;
         }
     const long allowed = long(strayFraction * actual.width() * actual.height());
+    // With BRINDLET_GOLDEN_FAILURES naming a folder, what was drawn is kept
+    // there for a look.
+    if (const char* failures = std::getenv("BRINDLET_GOLDEN_FAILURES"); failures != nullptr && stray > allowed) {
+        std::string flat = name;
+        std::replace(flat.begin(), flat.end(), '/', '-');
+        actual.save(QString::fromStdString(std::string(failures) + "/" + flat), "png");
+    }
     if (stray > allowed)
         return testing::AssertionFailure()
                << stray << " pixels differ by more than " << tolerance << " (worst " << worst << ") from " << path;

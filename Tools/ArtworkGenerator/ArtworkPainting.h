@@ -81,6 +81,7 @@ void WriteSheetBoxes(const std::filesystem::path& images);
 void WriteCustomButtons(const std::filesystem::path& images);
 void WriteTabImages(const std::filesystem::path& images);
 void WriteCardAndTaskImages(const std::filesystem::path& images);
+void WriteWarningImage(const std::filesystem::path& images);
 void WriteTransitionImages(const std::filesystem::path& images);
 
 // The review sheet: every set loaded back from `resources` through the

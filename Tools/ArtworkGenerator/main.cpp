@@ -37,6 +37,7 @@ int main(int argc, char** argv)
         artwork::WriteCustomButtons(images);
         artwork::WriteTabImages(images);
         artwork::WriteCardAndTaskImages(images);
+        artwork::WriteWarningImage(images);
         artwork::WriteTransitionImages(images);
         return 0;
     }
