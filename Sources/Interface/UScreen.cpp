@@ -1098,6 +1098,14 @@ void TScreen::ProcessCommand(const HICommandExtended& command, EventRef event, O
         NewSheet();
         status = noErr;
         break;
+    case FourCC("open"): {
+        // What is chosen arrives as a document to open (a sheet or a card).
+        TNavDialogs* dialog = TNavDialogs::Create();
+        dialog->SetDefaultLocation(GetSheetFolder());
+        dialog->OpenDialog();
+        status = noErr;
+        break;
+    }
     case FourCC("prnt"):
         Print();
         status = noErr;

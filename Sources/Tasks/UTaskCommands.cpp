@@ -5,6 +5,7 @@
 #include "UTask.h"
 
 #include <Sources/Globals.h>
+#include <Sources/Tasks/UDragFlavors.h>
 
 #include <ApplicationFramework/Classes/TApplicationUnit.h>
 #include <ApplicationFramework/Classes/TDragUnit.h>
@@ -17,17 +18,11 @@
 #include <CoreFoundation/CFStringUTF8.h>
 #include <HIToolbox/Drag.h>
 
-#include <unistd.h>
-
-#include <cstdint>
-#include <string>
-
 namespace brindlet {
 
 namespace {
 
 constexpr UInt32 kReturnKeyCode = 36;
-constexpr FlavorType kRowDragFlavor = FourCC("task");
 
 SInt32 EditingMode()
 {
@@ -59,26 +54,6 @@ void SetMember(TTask* task, SInt32 TaskStyleInfo::*member, SInt32 value)
     style.*member = value;
     task->SetStyle(style);
     task->Modify();
-}
-
-// ---- TEMPORARY: joined with UDragFlavors.h by the lead ----
-// The data of a 'task' flavour: the process id (64 bits, little-endian) and
-// the row's identifier as UTF-8 text. A drop reads it back through the live
-// rows of this process only, so no other program's bytes (nor a stale
-// drag) ever turn into a row reference. Empty for a row without
-// identifier (a root, which is never dragged).
-std::string EncodeTaskFlavor(const TTask* task)
-{
-    CFUUIDRef uuid = task != nullptr ? task->GetUUID() : nullptr;
-    if (uuid == nullptr)
-        return std::string();
-    CFRef<CFStringRef> text(CFUUIDCreateString(nullptr, uuid));
-    const std::int64_t pid = getpid();
-    std::string data;
-    for (int byte = 0; byte < 8; ++byte)
-        data.push_back(static_cast<char>((static_cast<std::uint64_t>(pid) >> (8 * byte)) & 0xFF));
-    data += CFStringToUTF8(text);
-    return data;
 }
 
 }  // namespace
@@ -389,9 +364,8 @@ void TTask::AddDragItems(TDrag* drag)
         return;
     if (text_ != nullptr && CFStringGetLength(text_) > 0)
         drag->AddCFString(text_);
-    const std::string flavor = EncodeTaskFlavor(this);
-    if (!flavor.empty())
-        drag->AddFlavor(kRowDragFlavor, flavor.data(), static_cast<Size>(flavor.size()));
+    // The row's identity, not its address (see UDragFlavors.h).
+    AddTaskDragFlavor(drag, this);
 }
 
 CGPoint TTask::GetDragOffset()

@@ -4,7 +4,9 @@
 // starts for a user; its sheet folder holds the default sheets.
 #include "BrindletTestSupport.h"
 
+#include <Sources/Cards/UGenericCard.h>
 #include <Sources/Interface/USelectedTaskInbox.h>
+#include <Sources/Tasks/TasksInitialization.h>
 
 #include <AppKit/CFUserNotification.h>
 #include <CarbonCore/CarbonEventLoop.h>
@@ -17,6 +19,7 @@
 #include <Units/Utilities/FSUtilities.h>
 
 #include <QImage>
+#include <QProcess>
 #include <RunUntil.h>
 
 #include <sys/stat.h>
@@ -158,6 +161,8 @@ protected:
     void SetUp() override
     {
         RegisterClass(TNoteSprite::StaticClass());
+        InitializeUGenericCardUnit();
+        brindlet::InitializeTaskUnits();
         TScreen::SetConflictChooser(ScriptedChoice);
         choicesAsked = 0;
         application_ = std::make_unique<StartedBrindlet>();
@@ -599,6 +604,33 @@ TEST_F(ScreenTest, ANewSheetIsAnEmptyArchiveAndNeverReplacesOne)
     }
     EXPECT_EQ(NotesIn(work), std::vector<std::string>{"work"});
     EXPECT_FALSE(std::filesystem::exists(scope.Home() / "data/Escape.brproj"));
+}
+
+// A hand-written sheet of two task-list cards with nested rows and every
+// key a card, its outline and its rows write: read and written again, an
+// independent property-list reader finds every key, kind and value kept,
+// and at the top only the cards and the thumbnail.
+TEST_F(ScreenTest, ASheetReadAndWrittenAgainKeepsEveryKeyKindAndValue)
+{
+    const std::string fixture = std::string(BRINDLET_FIXTURES_DIR) + "/Sheets/TwoTaskLists.brproj";
+    const std::string sheet = folder + "/Two Lists.brproj";
+    std::filesystem::copy_file(fixture, sheet);
+    ASSERT_TRUE(screen->LoadSheet(Ref(sheet)));
+    TObjectArray* sprites = screen->CopySprites();
+    int cards = 0;
+    for (void* sprite : *sprites)
+        cards += MemberOfClass(static_cast<TObject*>(sprite), *FindClass("TBrindlet")) ? 1 : 0;
+    sprites->Release();
+    EXPECT_EQ(cards, 2);
+
+    TResponder::PostNotification("SyncSheetChanged");
+    screen->SaveSheet();
+    ASSERT_FALSE(screen->IsModified());
+    QProcess checker;
+    checker.setProcessChannelMode(QProcess::MergedChannels);
+    checker.start("python3", {SHEET_ARCHIVE_CHECK, QString::fromStdString(fixture), QString::fromStdString(sheet)});
+    ASSERT_TRUE(checker.waitForFinished(30000));
+    EXPECT_EQ(checker.exitCode(), 0) << checker.readAll().toStdString();
 }
 
 // Ending the program writes the pending save at once.

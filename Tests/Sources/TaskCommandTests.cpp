@@ -4,6 +4,7 @@
 #include "TaskTestSupport.h"
 
 #include <Sources/Globals.h>
+#include <Sources/Tasks/UDragFlavors.h>
 
 #include <ApplicationFramework/Classes/TApplicationUnit.h>
 #include <SpriteEngine/Additions/SCTextField.h>
@@ -754,17 +755,18 @@ TEST_F(TaskCommandTest, TheDraggedRowCarriesItsTextAndItsIdentityNotItsAddress)
         EXPECT_EQ(text.get() != nullptr ? CFStringToUTF8(text) : "(none)",
                   CFStringGetLength(row->GetText()) > 0 ? TextOf(row) : "(none)");
 
-        CFRef<CFStringRef> uuid(CFUUIDCreateString(nullptr, row->GetUUID()));
-        const std::string expectedUuid = CFStringToUTF8(uuid);
-        const Size size = drag->GetFlavorSize(1, FourCC("task"));
-        ASSERT_EQ(size, Size(8 + expectedUuid.size()));
-        std::vector<char> data(size_t(size), 0);
-        ASSERT_TRUE(drag->GetFlavor(1, FourCC("task"), data.data(), size));
-        std::uint64_t pid = 0;
-        for (int byte = 7; byte >= 0; --byte)
-            pid = (pid << 8) | static_cast<unsigned char>(data[size_t(byte)]);
-        EXPECT_EQ(pid, std::uint64_t(getpid()));
-        EXPECT_EQ(std::string(data.begin() + 8, data.end()), expectedUuid);
+        // The process and the identifier, resolved back through the live
+        // rows of this process.
+        brindlet::DragObjectRecord record{};
+        ASSERT_EQ(drag->GetFlavorSize(1, brindlet::kTaskDragFlavor), Size(sizeof record));
+        ASSERT_TRUE(drag->GetFlavor(1, brindlet::kTaskDragFlavor, &record, sizeof record));
+        EXPECT_EQ(record.processID, SInt32(getpid()));
+        const CFUUIDBytes expected = CFUUIDGetUUIDBytes(row->GetUUID());
+        EXPECT_EQ(std::memcmp(&record.identifier, &expected, sizeof expected), 0);
+        brindlet::RegisterDragCard(row->GetOwner());
+        EXPECT_EQ(brindlet::ResolveTaskDragFlavor(drag.get(), 1), row);
+        brindlet::UnregisterDragCard(row->GetOwner());
+        EXPECT_EQ(brindlet::ResolveTaskDragFlavor(drag.get(), 1), nullptr) << "only rows of live cards";
     }
 }
 

@@ -361,6 +361,41 @@ TEST_F(TaskDrawingTest, RowsMatchTheirGolden)
     EXPECT_TRUE(MatchesGolden(bitmap.Image(), "Tasks/task-rows.png"));
 }
 
+// Each priority and status, a selected row and a drop target, on the screen
+// and printed (paper white, black text, the printing buttons).
+TEST_F(TaskDrawingTest, StylesSelectionAndDropMarksMatchTheirGoldens)
+{
+    const char* names[] = {"Highest", "High", "Medium", "Low", "Lowest", "In progress", "Canceled", "Delayed"};
+    const struct {
+        SInt32 priority;
+        SInt32 status;
+    } styles[] = {{3, 0}, {4, 0}, {5, 0}, {6, 0}, {7, 0}, {0, 3}, {0, 4}, {0, 5}};
+    for (size_t index = 0; index < std::size(styles); ++index) {
+        TTask* task = AddRow(names[index]);
+        TaskStyleInfo style = task->GetStyle();
+        style.priority = styles[index].priority;
+        style.status = styles[index].status;
+        task->SetStyle(style);
+    }
+    TTask* selected = AddRow("Selected");
+    TTask* target = AddRow("Drop into");
+    AddRow("Done")->SetCompleted(true);
+    for (bool printing : {false, true}) {
+        SCOPED_TRACE(printing ? "printed" : "screen");
+        Card()->printing = printing;
+        TestBitmap bitmap(int(kCardWidth), 240);
+        DrawCard(bitmap);
+        if (!printing) {
+            selected->DrawSelection(bitmap.context());
+            target->SetTracking(brindlet::kTrackingInto);
+            target->DrawTracking(bitmap.context());
+            target->SetTracking(brindlet::kTrackingNone);
+        }
+        EXPECT_TRUE(
+            MatchesGolden(bitmap.Image(), printing ? "Tasks/task-rows-printed.png" : "Tasks/task-rows-styles.png"));
+    }
+}
+
 TEST_F(TaskDrawingTest, EveryPriorityAndStatusDrawsItsOwnImage)
 {
     const struct {
