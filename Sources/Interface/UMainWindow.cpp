@@ -25,16 +25,6 @@ namespace {
 
 constexpr int kNoDefaultSheetStatus = 5;
 
-std::string PathOf(const FSRef& file)
-{
-    std::string path;
-    if (CFStringRef text = FSCopyPath(file)) {
-        path = CFStringToUTF8(text);
-        CFRelease(text);
-    }
-    return path;
-}
-
 }  // namespace
 
 TMainWindow* TMainWindow::Create()
@@ -253,7 +243,8 @@ void TMainWindow::OpenSheet(const FSRef& file)
 
 void TMainWindow::OpenCard(const FSRef& file)
 {
-    Diagnostics::WriteLine("Notice: Single-card files cannot be opened yet; " + PathOf(file) + " was not opened.");
+    Diagnostics::WriteLine("Notice: Single-card files cannot be opened yet; " + FSGetPathText(file) +
+                           " was not opened.");
 }
 
 void TMainWindow::ProcessScreenCommand(const HICommandExtended& command, EventRef event, OSStatus& result)

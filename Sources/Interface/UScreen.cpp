@@ -61,16 +61,6 @@ constexpr CanvasOptions kScreenCanvasOptions = 16;
 TScreen::StripMaker stripMaker = nullptr;
 TScreen::ConflictChooser conflictChooser = nullptr;
 
-std::string PathOf(const FSRef& file)
-{
-    std::string path;
-    if (CFStringRef text = FSCopyPath(file)) {
-        path = CFStringToUTF8(text);
-        CFRelease(text);
-    }
-    return path;
-}
-
 std::string Text(CFStringRef text)
 {
     return text != nullptr ? CFStringToUTF8(text) : std::string();
@@ -219,8 +209,8 @@ std::string CopyFileStamp(const FSRef& file)
 
 bool IsFileInsideFolder(const FSRef& file, const FSRef& folder)
 {
-    const std::string canonicalFile = CanonicalPath(PathOf(file));
-    std::string canonicalFolder = CanonicalPath(PathOf(folder));
+    const std::string canonicalFile = CanonicalPath(FSGetPathText(file));
+    std::string canonicalFolder = CanonicalPath(FSGetPathText(folder));
     if (canonicalFile.empty() || canonicalFolder.empty())
         return false;
     if (canonicalFolder.back() != '/')
@@ -538,8 +528,9 @@ TArchiver* TScreen::ReadSheet(const FSRef& file)
     TArchiver* archiver = TArchiver::CreateWithFile(file);
     if (archiver->Load() != 0) {
         archiver->Release();
-        Diagnostics::WriteLine("Warning: The sheet file " + PathOf(file) + " could not be read; it was not opened.");
-        ShowAlert(kCFUserNotificationStopAlertLevel, "Error", "SheetUnreadable", PathOf(file));
+        Diagnostics::WriteLine("Warning: The sheet file " + FSGetPathText(file) +
+                               " could not be read; it was not opened.");
+        ShowAlert(kCFUserNotificationStopAlertLevel, "Error", "SheetUnreadable", FSGetPathText(file));
         return nullptr;
     }
     return archiver;
@@ -554,7 +545,7 @@ bool TScreen::LoadSheet(const FSRef& file)
         // loaded; without a folder to compare with, loading goes on.
         const FSRef folder = GetSheetFolder();
         if (IsSheetFolderAvailable() && !IsFileInsideFolder(file, folder)) {
-            Diagnostics::WriteLine("Notice: The sheet file " + PathOf(file) +
+            Diagnostics::WriteLine("Notice: The sheet file " + FSGetPathText(file) +
                                    " lies outside the sheet folder; it was not loaded.");
             return false;
         }
@@ -574,7 +565,7 @@ void TScreen::InstallSheet(const FSRef& file, TArchiver* archiver)
 {
     // What a writer killed on its way left beside the sheet goes now, not
     // at the next save.
-    const std::string path = PathOf(file);
+    const std::string path = FSGetPathText(file);
     FileAccess::RemoveStaleTemporaries(path.substr(0, path.rfind('/')));
     SetSheetFile(file);
     ClearCards();
@@ -606,7 +597,7 @@ void TScreen::InstallSheet(const FSRef& file, TArchiver* archiver)
     modified_ = false;
     EndSaveTimer();
     SetNeedsDisplay();
-    Diagnostics::WriteLine("Opened the sheet " + PathOf(file) + ".");
+    Diagnostics::WriteLine("Opened the sheet " + FSGetPathText(file) + ".");
 }
 
 // ---- saving ----
@@ -786,7 +777,8 @@ void TScreen::OpenSheet(const FSRef& file)
             return;
         if (sheetPath_ != nullptr) {
             const FSRef open = GetSheetFile();
-            if (FSCompareFSRefs(&open, &file) == noErr || CanonicalPath(PathOf(open)) == CanonicalPath(PathOf(file))) {
+            if (FSCompareFSRefs(&open, &file) == noErr ||
+                CanonicalPath(FSGetPathText(open)) == CanonicalPath(FSGetPathText(file))) {
                 CFStringRef name = FSCopyName(file);
                 TUserNotification::CreateWithLocalized(kCFUserNotificationNoteAlertLevel, "Note", "SheetAlreadyOpen",
                                                        {name});
@@ -875,7 +867,7 @@ void TScreen::HandleNewSheet(TDictionary* params)
         base.resize(base.size() - std::string(kSheetExtension).size());
     // An existing sheet is never emptied by a new one of its name.
     FSRef file{};
-    const std::string folderPath = PathOf(folder);
+    const std::string folderPath = FSGetPathText(folder);
     const bool plainName = !base.empty() && base.find('/') == std::string::npos && base != "." && base != "..";
     SInt32 status = plainName && !folderPath.empty() ? CreateNewFile(folderPath + "/" + base + kSheetExtension, file)
                                                      : SInt32(paramErr);
@@ -1224,7 +1216,7 @@ void TScreen::HandleSelectedTask(TDictionary* params)
         return;
     }
     const FSRef open = GetSheetFile();
-    if (sheetPath_ == nullptr || CanonicalPath(PathOf(open)) != CanonicalPath(path)) {
+    if (sheetPath_ == nullptr || CanonicalPath(FSGetPathText(open)) != CanonicalPath(path)) {
         OpenSheet(file);
         if (sheetPath_ == nullptr || CanonicalPath(Text(sheetPath_)) != CanonicalPath(path))
             return;

@@ -1,6 +1,7 @@
 // The task-list card: where new rows go, its archive as the sheet file holds
 // it, the clipboard and plain text, undo of pasted rows, its automatic
 // height, the overdue label, the mail draft and the drags it takes.
+#include "ArchiveCheck.h"
 #include "TaskTestSupport.h"
 
 #include <Sources/Globals.h>
@@ -26,8 +27,6 @@
 #include <QFontDatabase>
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,8 +34,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 using brindlet::TBrindlet;
 
@@ -316,60 +313,6 @@ TEST_F(BrindletCardTest, ACardThatGoesWhileItsRowIsEditedEndsTheEditingFirst)
 
 // ---- the archive ----
 
-// Runs python3 with a script and arguments; the exit status and its output.
-std::pair<int, std::string> RunPython(const std::string& script, const std::vector<std::string>& arguments,
-                                      const ScratchFolder& folder)
-{
-    const std::string output = folder / "python.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<std::string> words = {"python3", "-c", script};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, "python3", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return {-1, "python3 could not be started"};
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWhole(output)};
-}
-
-// Python's own property-list reader compares two card files: the same keys,
-// each value of the same kind (a boolean is no integer) and value, and the
-// card's own keys of the kinds the helper reads.
-constexpr const char* kCompareCards = R"(
-import plistlib, sys
-expected = plistlib.load(open(sys.argv[1], 'rb'))
-actual = plistlib.load(open(sys.argv[2], 'rb'))
-problems = []
-def compare(e, a, path):
-    if type(e) is not type(a):
-        problems.append(f'{path}: {type(e).__name__} became {type(a).__name__}')
-    elif isinstance(e, dict):
-        for key in sorted(set(e) | set(a)):
-            if key not in a: problems.append(f'{path}/{key}: missing')
-            elif key not in e: problems.append(f'{path}/{key}: added')
-            else: compare(e[key], a[key], f'{path}/{key}')
-    elif isinstance(e, list):
-        if len(e) != len(a): problems.append(f'{path}: {len(e)} items became {len(a)}')
-        for i, (x, y) in enumerate(zip(e, a)): compare(x, y, f'{path}/{i}')
-    elif e != a:
-        problems.append(f'{path}: {e!r} became {a!r}')
-compare(expected, actual, '')
-if type(actual.get('hideCompletedTasks')) is not bool: problems.append('hideCompletedTasks is no boolean')
-if type(actual.get('showTasksFrom')) is not int: problems.append('showTasksFrom is no integer')
-if actual.get('browser', {}).get('system.class') != 'TBrowser': problems.append('browser is no outline')
-print('\n'.join(problems))
-sys.exit(1 if problems else 0)
-)";
-
 TEST_F(BrindletCardTest, ACardFileComesBackWithItsKeysAndRowsAndItsRowsBelongToIt)
 {
     ScratchFolder folder;
@@ -396,7 +339,7 @@ TEST_F(BrindletCardTest, ACardFileComesBackWithItsKeysAndRowsAndItsRowsBelongToI
     TArchiver* out = card->CopyArchive();
     EXPECT_EQ(out->Save(folder.Ref("copy.plist")), 0);
     out->Release();
-    const auto [status, report] = RunPython(kCompareCards, {original, folder / "copy.plist"}, folder);
+    const auto [status, report] = RunArchiveCheck(original, folder / "copy.plist");
     EXPECT_EQ(status, 0) << report;
 
     // Sheets name task-list cards "TCard" too.

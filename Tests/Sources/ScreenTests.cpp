@@ -2,6 +2,7 @@
 // writes and unreadable files do to a save or an open, the helper's
 // requests, new sheets. The program is started in a scratch home as it
 // starts for a user; its sheet folder holds the default sheets.
+#include "ArchiveCheck.h"
 #include "BrindletTestSupport.h"
 
 #include <Sources/Cards/UGenericCard.h>
@@ -19,7 +20,6 @@
 #include <Units/Utilities/FSUtilities.h>
 
 #include <QImage>
-#include <QProcess>
 #include <RunUntil.h>
 
 #include <sys/stat.h>
@@ -170,8 +170,10 @@ protected:
         screen = (*application_)->GetWindow()->GetScreen();
         ASSERT_NE(screen, nullptr);
         folder = brindlet::DefaultSheetFolderPath();
-        demo = folder + "/Demo.brproj";
-        ASSERT_EQ(CFStringToUTF8(FSCopyPath(screen->GetSheetFile())), demo);
+        ASSERT_EQ(OpenPath(), folder + "/Demo.brproj");
+        // The tests start from an empty sheet of their own.
+        first = WriteSheet("First.brproj", {});
+        ASSERT_TRUE(screen->LoadSheet(Ref(first)));
     }
     void TearDown() override
     {
@@ -218,7 +220,7 @@ protected:
     std::unique_ptr<StartedBrindlet> application_;
     TScreen* screen = nullptr;
     std::string folder;
-    std::string demo;
+    std::string first;
 };
 
 ino_t InodeOf(const std::string& path)
@@ -232,7 +234,7 @@ TEST_F(ScreenTest, TenChangesWithinOneSecondAreWrittenOnceTwoSecondsAfterTheLast
 {
     Clock::Fake clock(1'000'000);
     auto pass = [] { FireDueEventLoopTimers(GetMainEventLoop()); };
-    const ino_t before = InodeOf(demo);
+    const ino_t before = InodeOf(first);
     for (int change = 0; change < 10; ++change) {
         AddNote("note " + std::to_string(change));
         clock.Advance(0.1);
@@ -241,16 +243,16 @@ TEST_F(ScreenTest, TenChangesWithinOneSecondAreWrittenOnceTwoSecondsAfterTheLast
     EXPECT_TRUE(screen->IsModified());
     clock.Advance(1.85);  // 1.95 s after the last change
     pass();
-    EXPECT_EQ(InodeOf(demo), before) << "nothing written before two seconds have passed";
+    EXPECT_EQ(InodeOf(first), before) << "nothing written before two seconds have passed";
     clock.Advance(0.1);
     pass();
-    const ino_t written = InodeOf(demo);
+    const ino_t written = InodeOf(first);
     EXPECT_NE(written, before);
     EXPECT_FALSE(screen->IsModified());
-    EXPECT_EQ(NotesIn(demo).size(), 10u);
+    EXPECT_EQ(NotesIn(first).size(), 10u);
     clock.Advance(10);
     pass();
-    EXPECT_EQ(InodeOf(demo), written) << "one write for the burst";
+    EXPECT_EQ(InodeOf(first), written) << "one write for the burst";
 }
 
 // The sheet's thumbnail is written with it: PNG under "image", at the
@@ -265,7 +267,7 @@ TEST_F(ScreenTest, ASaveWritesTheThumbnailAndTellsTheStrip)
     EXPECT_EQ(lastStrip->saved, 1);
     EXPECT_EQ(lastStrip->images, 1);
 
-    FSRef file = Ref(demo);
+    FSRef file = Ref(first);
     TArchiver* archiver = TArchiver::CreateWithFile(file);
     ASSERT_EQ(archiver->Load(), 0);
     CFTypeRef png = archiver->GetValue("image");
@@ -343,7 +345,7 @@ TEST_F(ScreenTest, ASheetChangedOutsideIsNeverOverwrittenSilently)
         EXPECT_EQ(choicesAsked, 1);
         for (const std::string& copy : copies)
             std::filesystem::remove(copy);
-        ASSERT_TRUE(screen->LoadSheet(Ref(demo)));
+        ASSERT_TRUE(screen->LoadSheet(Ref(first)));
     }
 }
 
@@ -390,15 +392,15 @@ TEST_F(ScreenTest, AnUnreadableSheetOpensNothingAndWritesNothing)
         screen->OpenSheet(Ref(path));
         ASSERT_EQ(alerts.Alerts().size(), 1u);
         EXPECT_NE(alerts.Alerts()[0].message.find(path), std::string::npos);
-        EXPECT_EQ(OpenPath(), demo);
+        EXPECT_EQ(OpenPath(), first);
         EXPECT_TRUE(screen->IsModified()) << "the open sheet's changes are still pending";
         EXPECT_FALSE(screen->LoadSheet(Ref(path)));
-        EXPECT_EQ(OpenPath(), demo);
+        EXPECT_EQ(OpenPath(), first);
         screen->SaveSheet();
         EXPECT_EQ(ReadFile(path), bytes);
         AddNote("more");
     }
-    EXPECT_EQ(NotesIn(demo), (std::vector<std::string>{"kept", "more"}));
+    EXPECT_EQ(NotesIn(first), (std::vector<std::string>{"kept", "more"}));
 }
 
 // A save that fails keeps the changes pending, tells the user once and
@@ -408,7 +410,7 @@ TEST_F(ScreenTest, AFailedSaveKeepsTheChangesAndAlertsOnce)
     TScreen::SetStripMaker(MakeCountingStrip);
     screen->ToggleSheets();
     ASSERT_NE(lastStrip, nullptr);
-    const std::string before = ReadFile(demo);
+    const std::string before = ReadFile(first);
     TNoteSprite* bad = AddNote("bad");
     bad->unsavable_ = true;
     CFUserNotificationScript alerts;
@@ -419,14 +421,14 @@ TEST_F(ScreenTest, AFailedSaveKeepsTheChangesAndAlertsOnce)
     EXPECT_TRUE(screen->IsModified());
     EXPECT_EQ(lastStrip->saved, 0);
     EXPECT_EQ(alerts.Alerts().size(), 1u);
-    EXPECT_TRUE(HasLine(capture, "Warning: There was an error -43 saving the sheet file " + demo));
-    EXPECT_EQ(ReadFile(demo), before);
+    EXPECT_TRUE(HasLine(capture, "Warning: There was an error -43 saving the sheet file " + first));
+    EXPECT_EQ(ReadFile(first), before);
 
     bad->unsavable_ = false;
     screen->SaveSheet();
     EXPECT_FALSE(screen->IsModified());
     EXPECT_EQ(lastStrip->saved, 1);
-    EXPECT_EQ(NotesIn(demo), std::vector<std::string>{"bad"});
+    EXPECT_EQ(NotesIn(first), std::vector<std::string>{"bad"});
 }
 
 // Inside the sheet folder is decided on canonical paths, not names.
@@ -446,7 +448,7 @@ TEST_F(ScreenTest, InsideTheSheetFolderMeansItsCanonicalPathLiesThere)
         bool inside;
     };
     const Case cases[] = {
-        {demo, true},
+        {first, true},
         {folder + "/Sub/Deep.brproj", true},
         {folder + "/Sub/../Demo.brproj", true},
         {outside + "/Demo.brproj", false},  // the same name as a sheet inside
@@ -466,10 +468,10 @@ TEST_F(ScreenTest, InsideTheSheetFolderMeansItsCanonicalPathLiesThere)
     alerts.QueueResponse(kCFUserNotificationAlternateResponse);
     screen->OpenSheet(Ref(outside + "/Demo.brproj"));
     EXPECT_EQ(alerts.Alerts().size(), 1u);
-    EXPECT_EQ(OpenPath(), demo);
+    EXPECT_EQ(OpenPath(), first);
     EXPECT_TRUE(std::filesystem::exists(outside + "/Demo.brproj"));
     EXPECT_FALSE(screen->LoadSheet(Ref(outside + "/Demo.brproj")));
-    EXPECT_EQ(OpenPath(), demo);
+    EXPECT_EQ(OpenPath(), first);
 }
 
 // The helper's request: only a sheet file of the sheet folder is opened,
@@ -491,11 +493,11 @@ TEST_F(ScreenTest, TheSelectedTaskRequestOpensOnlySheetsOfTheFolder)
     };
     const std::string ignored = " was ignored: it is no sheet file of the sheet folder.";
     const Case cases[] = {
-        {"no sheet", "", "The sheet can not be found!", demo, false},
-        {"outside", outside, "Notice: The request to show a task of " + outside + ignored, demo, false},
-        {"not a sheet", text, "Notice: The request to show a task of " + text + ignored, demo, false},
-        {"relative", "Demo.brproj", "Notice: The request to show a task of Demo.brproj" + ignored, demo, false},
-        {"the open sheet", demo, "", demo, true},
+        {"no sheet", "", "The sheet can not be found!", first, false},
+        {"outside", outside, "Notice: The request to show a task of " + outside + ignored, first, false},
+        {"not a sheet", text, "Notice: The request to show a task of " + text + ignored, first, false},
+        {"relative", "Demo.brproj", "Notice: The request to show a task of Demo.brproj" + ignored, first, false},
+        {"the open sheet", first, "", first, true},
         {"another sheet", other, "Opened the sheet " + other + ".", other, true},
     };
     for (const Case& row : cases) {
@@ -537,9 +539,9 @@ TEST_F(ScreenTest, ARequestMadeWhileStartingIsHandledOnceTheScreenIsThere)
     brindlet::SelectedTaskInbox::Hold(sheet, CFSTR("1234"));
     CFRelease(sheet);
     EXPECT_EQ(brindlet::SelectedTaskInbox::HeldCount(), 1u);
-    EXPECT_EQ(OpenPath(), demo);
+    EXPECT_EQ(OpenPath(), first);
     brindlet::SelectedTaskInbox::Attach(screen);
-    EXPECT_EQ(OpenPath(), demo) << "not while the window is still being set up";
+    EXPECT_EQ(OpenPath(), first) << "not while the window is still being set up";
     EXPECT_TRUE(RunUntil([] { return brindlet::SelectedTaskInbox::HeldCount() == 0; }, 5));
     EXPECT_EQ(OpenPath(), other);
 
@@ -591,7 +593,7 @@ TEST_F(ScreenTest, ANewSheetIsAnEmptyArchiveAndNeverReplacesOne)
     const std::string work = folder + "/Work.brproj";
     EXPECT_EQ(OpenPath(), work);
     EXPECT_EQ(NotesIn(work), std::vector<std::string>{});
-    EXPECT_EQ(NotesIn(demo), std::vector<std::string>{"before"}) << "the open sheet was saved first";
+    EXPECT_EQ(NotesIn(first), std::vector<std::string>{"before"}) << "the open sheet was saved first";
 
     AddNote("work");
     screen->SaveSheet();
@@ -626,11 +628,8 @@ TEST_F(ScreenTest, ASheetReadAndWrittenAgainKeepsEveryKeyKindAndValue)
     TResponder::PostNotification("SyncSheetChanged");
     screen->SaveSheet();
     ASSERT_FALSE(screen->IsModified());
-    QProcess checker;
-    checker.setProcessChannelMode(QProcess::MergedChannels);
-    checker.start("python3", {SHEET_ARCHIVE_CHECK, QString::fromStdString(fixture), QString::fromStdString(sheet)});
-    ASSERT_TRUE(checker.waitForFinished(30000));
-    EXPECT_EQ(checker.exitCode(), 0) << checker.readAll().toStdString();
+    const auto [status, report] = RunArchiveCheck(fixture, sheet);
+    EXPECT_EQ(status, 0) << report;
 }
 
 // Ending the program writes the pending save at once.
@@ -639,7 +638,7 @@ TEST_F(ScreenTest, APendingSaveIsWrittenWhenTheProgramEnds)
     AddNote("typed just now");
     EXPECT_TRUE(screen->IsModified());
     application_.reset();
-    EXPECT_EQ(NotesIn(demo), std::vector<std::string>{"typed just now"});
+    EXPECT_EQ(NotesIn(first), std::vector<std::string>{"typed just now"});
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // independent property-list reader, and what a damaged archive reads as.
 #include "TaskTestSupport.h"
 
+#include "ArchiveCheck.h"
+
 #include <Shared/BrindletShared.h>
 
 #include <Units/Classes/TArchiverUnit.h>
@@ -11,40 +13,13 @@
 #include <FileFixtures.h>
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <optional>
 #include <string>
 
-extern char** environ;
-
 namespace {
 
 using TaskArchiveTest = TaskFixture;
-
-// Runs the archive checker on two files; its exit status and what it wrote.
-std::pair<int, std::string> RunChecker(const std::string& expected, const std::string& actual,
-                                       const ScratchFolder& folder)
-{
-    const std::string output = folder / "checker.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::string script = TASK_ARCHIVE_CHECK;
-    std::string program = "python3";
-    std::vector<char*> argv = {program.data(), script.data(), const_cast<char*>(expected.c_str()),
-                               const_cast<char*>(actual.c_str()), nullptr};
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, "python3", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return {-1, "python3 could not be started"};
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWhole(output)};
-}
 
 // A row decoded from a one-row archive of the given keys, as a card decodes
 // it (the card is the archive's context); the caller owns it.
@@ -111,7 +86,7 @@ TEST_F(TaskArchiveTest, AHandWrittenTreeComesBackWithEveryKeyKindAndValue)
     EXPECT_EQ(out->Save(folder.Ref("copy.plist")), 0);
     out->Release();
 
-    const auto [status, report] = RunChecker(original, folder / "copy.plist", folder);
+    const auto [status, report] = RunArchiveCheck(original, folder / "copy.plist");
     EXPECT_EQ(status, 0) << report;
 }
 

@@ -41,13 +41,7 @@ class TCommandCard : public TTestCard {
 public:
     static TCommandCard* Create(CGRect frame)
     {
-        TCommandCard* card = AllocateInstance<TCommandCard>();
-        card->Initialize();
-        card->SetFrame(frame);
-        TTask* root = TTask::Create(nullptr, card);
-        card->outline = TTaskOutline::Create(root, card);
-        root->Release();
-        TUndoManager::SharedManager()->RemovePreviousUndo();
+        TCommandCard* card = Make<TCommandCard>(frame);
         card->RegisterMethod("AddTask", BRINDLET_METHOD(TCommandCard, AddTask));
         return card;
     }
@@ -77,18 +71,11 @@ public:
     {
         CFRef<CFStringRef> text(drag->CopyCFStringFlavor(1));
         std::string line = "text " + (text.get() != nullptr ? CFStringToUTF8(text) : std::string("(none)"));
-        const Size size = drag->GetFlavorSize(1, FourCC("task"));
-        std::string data(size_t(std::max<Size>(size, 0)), 0);
-        if (size > 8 && drag->GetFlavor(1, FourCC("task"), data.data(), size)) {
-            // The row is found again by its identifier among the card's rows.
-            line += ", row";
-            for (SInt32 index = 0; index < Root()->GetChildCount(); ++index) {
-                TTask* row = Root()->GetChildAtIndex(index);
-                CFRef<CFStringRef> uuid(CFUUIDCreateString(nullptr, row->GetUUID()));
-                if (data.substr(8) == CFStringToUTF8(uuid))
-                    line += " " + TextOf(row);
-            }
-        }
+        // The row is found again by its identity among the live rows.
+        brindlet::RegisterDragCard(this);
+        if (TTask* row = brindlet::ResolveTaskDragFlavor(drag, 1))
+            line += ", row " + TextOf(row);
+        brindlet::UnregisterDragCard(this);
         received.push_back(line);
         return true;
     }

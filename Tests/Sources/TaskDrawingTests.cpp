@@ -24,13 +24,7 @@ class TDrawingCard : public TTestCard {
 public:
     static TDrawingCard* Create(CGRect frame)
     {
-        TDrawingCard* card = AllocateInstance<TDrawingCard>();
-        card->Initialize();
-        card->SetFrame(frame);
-        TTask* root = TTask::Create(nullptr, card);
-        card->outline = TTaskOutline::Create(root, card);
-        root->Release();
-        TUndoManager::SharedManager()->RemovePreviousUndo();
+        TDrawingCard* card = Make<TDrawingCard>(frame);
         return card;
     }
 

@@ -42,17 +42,20 @@ BRINDLET_DEFINE_CLASS(TNotificationCounter, TResponder)
 
 TTestCard* TTestCard::Create(CGRect frame)
 {
-    TTestCard* card = AllocateInstance<TTestCard>();
-    card->Initialize();
-    card->SetFrame(frame);
-    TTask* root = TTask::Create(nullptr, card);
-    card->outline = TTaskOutline::Create(root, card);
+    return Make<TTestCard>(frame);
+}
+
+void TTestCard::SetUp(CGRect frame)
+{
+    Initialize();
+    SetFrame(frame);
+    TTask* root = TTask::Create(nullptr, this);
+    outline = TTaskOutline::Create(root, this);
     root->Release();
     // The root's creation is no step a user could undo.
     TUndoManager::SharedManager()->RemovePreviousUndo();
-    card->RegisterMethod("HandleUndoAction", BRINDLET_METHOD(TTestCard, HandleUndoAction));
-    card->RegisterMethod("HandleRedoAction", BRINDLET_METHOD(TTestCard, HandleRedoAction));
-    return card;
+    RegisterMethod("HandleUndoAction", BRINDLET_METHOD(TTestCard, HandleUndoAction));
+    RegisterMethod("HandleRedoAction", BRINDLET_METHOD(TTestCard, HandleRedoAction));
 }
 
 void TTestCard::Deallocate()

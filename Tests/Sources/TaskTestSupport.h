@@ -58,7 +58,18 @@ public:
 protected:
     TTestCard() = default;
 
+    // What Create does, for a card of a subclass.
+    template <typename T>
+    static T* Make(CGRect frame)
+    {
+        T* card = AllocateInstance<T>();
+        card->SetUp(frame);
+        return card;
+    }
+
 private:
+    void SetUp(CGRect frame);
+
     CFDateRef timeStamp_ = nullptr;
 };
 

@@ -1,5 +1,7 @@
 #include "FSUtilities.h"
 
+#include <CoreFoundation/CFStringUTF8.h>
+
 #include <Units/Utilities/CFUtilities.h>
 
 #include <CoreFoundation/CFRef.h>
@@ -219,6 +221,12 @@ ShortString FSGetPath(const FSRef& ref)
 {
     CFRef<CFStringRef> path(FSCopyPath(ref));
     return ShortStringOf(path);
+}
+
+std::string FSGetPathText(const FSRef& ref)
+{
+    CFRef<CFStringRef> path(FSCopyPath(ref));
+    return path ? CFStringToUTF8(path.get()) : std::string();
 }
 
 Ptr FSCreateFURL(const FSRef& ref)

@@ -16,6 +16,8 @@
 #include <CoreServices/CoreServices.h>
 #include <Foundation/NSDateFormatter.h>
 
+#include <string>
+
 namespace FSUtilities {
 // The 16-bit status of the last platform call of the Err operations,
 // sign-extended.
@@ -64,6 +66,8 @@ FSRef FSGetFileFromFolder(const ShortString& path, OSType folderType);
 CFStringRef FSCopyPath(const FSRef& ref);
 // The POSIX path; empty for no file.
 ShortString FSGetPath(const FSRef& ref);
+// The same as UTF-8 of any length; empty for no file.
+std::string FSGetPathText(const FSRef& ref);
 // The bytes of the file URL (UTF-8, escaped) in a new memory block of
 // exactly that length, without a terminator; the caller disposes of it.
 // Nil for no file.
