@@ -474,6 +474,29 @@ TEST_F(ScreenTest, InsideTheSheetFolderMeansItsCanonicalPathLiesThere)
     EXPECT_EQ(OpenPath(), first);
 }
 
+// A sheet folder on removable media comes and goes with its volume: the
+// mount points of removable media count, other places do not (unless a
+// removable device holds them, which no test machine's folders are).
+TEST(RemovableMedia, TheUsualMountPointsCountOthersDoNot)
+{
+    const struct {
+        const char* path;
+        bool removable;
+    } cases[] = {
+        {"/media/ann/USB STICK/Sheets", true},
+        {"/run/media/ann/Disk", true},
+        {"/media", false},
+        {"/mediaeval/Sheets", false},
+        {"relative/media/x", false},
+        {"", false},
+        {"/proc", false},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(brindlet::IsRemovableMediaPath(row.path), row.removable);
+    }
+}
+
 // The helper's request: only a sheet file of the sheet folder is opened,
 // and the rows are asked to show the task.
 TEST_F(ScreenTest, TheSelectedTaskRequestOpensOnlySheetsOfTheFolder)
