@@ -104,6 +104,9 @@ int TBrindletApplication::Main()
         application->Release();
         return status;
     }
+    // Run lets the application go when its loop ends; it has to live on
+    // for the last save.
+    application->Retain();
     application->Run();
     // Quitting, or asked to end: what is being typed and the pending save
     // are written before the program goes.
@@ -111,6 +114,7 @@ int TBrindletApplication::Main()
         window->StopEditing();
         window->SaveSheet();
     }
+    application->Release();
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "SCCanvasView.h"
 
 #include <SpriteEngine/Additions/SCPane.h>
+#include <SpriteEngine/Additions/SCTextField.h>
 #include <SpriteEngine/SCLayer.h>
 #include <SpriteEngine/SCSprite.h>
 
@@ -720,7 +721,11 @@ void TSpriteCanvasView::TellPanesFocusLost(UInt32 reason)
 
 void TSpriteCanvasView::HandleKeyboardEvents(EventRef event, OSStatus& result)
 {
-    if (canvas_ == nullptr)
+    // The window offers every key to the canvas before the text field laid
+    // over it gets it. While text is edited the keys are the text's: a
+    // sprite taking Return, a space or a letter would act on its own
+    // instead (add a row, tick it, date it) and the edit would never end.
+    if (canvas_ == nullptr || TEditSession::IsEditing())
         return;
     const UInt32 kind = GetEventKind(event);
     if (kind != kEventRawKeyDown && kind != kEventRawKeyRepeat)

@@ -793,12 +793,6 @@ void TBrindlet::HandleContextualClick(CGPoint point, OSStatus& status)
 
 void TBrindlet::HandleKeyDown(UInt32 modifiers, UInt32 keyCode, char character, OSStatus& status)
 {
-    // The window offers every key to the canvas before the text field over
-    // a row being edited gets it. Those keys are the text's: taken here,
-    // Return would add a row instead of ending the edit, and a typed "t" or
-    // space would change the row's date or completion.
-    if (TEditSession::IsEditing())
-        return;
     Inherited::HandleKeyDown(modifiers, keyCode, character, status);
     if (status != noErr && browser_ != nullptr)
         browser_->KeyDown(modifiers, keyCode, character, status);
