@@ -3,6 +3,8 @@
 #include "CGContextInternal.h"
 
 #include <cmath>
+#include <list>
+#include <mutex>
 #include <vector>
 
 QPainter::CompositionMode CGBlendModeToQt(CGBlendMode mode)
@@ -128,10 +130,58 @@ QRectF CGContextClipBoundsQt(CGContextObject* context)
     return bounds;
 }
 
+namespace {
+
+// The large blurs made last, with what they were made of. A card casts the
+// same shadow every time it is drawn again (a typed letter, a new row), and
+// cards of one size cast the same one: a blur of those costs a comparison
+// of the coverage instead of some sixty taps a pixel. Small ones (the
+// shadows of text lines, dozens a card) cost less than keeping them and
+// would push the large ones out.
+struct BlurMemo {
+    QImage source;
+    double sigma = 0;
+    QImage blurred;
+};
+
+std::mutex blurMemoLock;
+std::list<BlurMemo> blurMemos;
+constexpr size_t kBlurMemoCount = 8;
+constexpr qint64 kBlurMemoMinimumArea = 128 * 128;
+
+QImage ComputeBlurAlpha(const QImage& alpha, double sigma);
+
+}  // namespace
+
 QImage CGBlurAlpha(const QImage& alpha, double sigma)
 {
     if (sigma < 0.25)
         return alpha;
+    if (qint64(alpha.width()) * alpha.height() < kBlurMemoMinimumArea)
+        return ComputeBlurAlpha(alpha, sigma);
+    {
+        std::lock_guard<std::mutex> hold(blurMemoLock);
+        for (auto memo = blurMemos.begin(); memo != blurMemos.end(); ++memo) {
+            if (memo->sigma == sigma && memo->source == alpha) {
+                blurMemos.splice(blurMemos.begin(), blurMemos, memo);
+                return blurMemos.front().blurred;
+            }
+        }
+    }
+    QImage blurred = ComputeBlurAlpha(alpha, sigma);
+    std::lock_guard<std::mutex> hold(blurMemoLock);
+    // Kept as shared copies: a caller that changes its image afterwards
+    // detaches from the one kept here.
+    blurMemos.push_front(BlurMemo{alpha, sigma, blurred});
+    if (blurMemos.size() > kBlurMemoCount)
+        blurMemos.pop_back();
+    return blurred;
+}
+
+namespace {
+
+QImage ComputeBlurAlpha(const QImage& alpha, double sigma)
+{
     const int radius = int(std::ceil(3 * sigma));
     std::vector<float> kernel(size_t(2 * radius + 1));
     float total = 0;
@@ -153,19 +203,28 @@ QImage CGBlurAlpha(const QImage& alpha, double sigma)
             out[x] = sum;
         }
     }
+    // Down the columns a row at a time: every pixel still sums its taps in
+    // the same order, but the rows are read whole (a column at a time missed
+    // the cache on every tap).
     QImage blurred(w, h, QImage::Format_Alpha8);
+    std::vector<float> sums(static_cast<size_t>(w));
     for (int y = 0; y < h; ++y) {
-        uchar* out = blurred.scanLine(y);
         const int from = std::max(0, y - radius), to = std::min(h - 1, y + radius);
-        for (int x = 0; x < w; ++x) {
-            float sum = 0;
-            for (int k = from; k <= to; ++k)
-                sum += kernel[size_t(k - y + radius)] * across[size_t(k) * size_t(w) + size_t(x)];
-            out[x] = uchar(std::min(255.0f, sum + 0.5f));
+        std::fill(sums.begin(), sums.end(), 0.0f);
+        for (int k = from; k <= to; ++k) {
+            const float weight = kernel[size_t(k - y + radius)];
+            const float* row = &across[size_t(k) * size_t(w)];
+            for (int x = 0; x < w; ++x)
+                sums[size_t(x)] += weight * row[x];
         }
+        uchar* out = blurred.scanLine(y);
+        for (int x = 0; x < w; ++x)
+            out[x] = uchar(std::min(255.0f, sums[size_t(x)] + 0.5f));
     }
     return blurred;
 }
+
+}  // namespace
 
 void CGContextPaint(CGContextObject* context, const CGPaintOperation& operation)
 {

@@ -79,7 +79,9 @@ std::mutex& CentersMutex()
 
 bool OnMainThread()
 {
-    return gettid() == getpid();
+    // Asked at every autorelease: the two system calls are made once a thread.
+    thread_local const bool main = gettid() == getpid();
+    return main;
 }
 
 // ---- the workspace's mount watch ----

@@ -22,7 +22,9 @@ EventLoopTimerRef gLoopDrain = nullptr;
 
 bool OnMainThread()
 {
-    return gettid() == getpid();
+    // Asked at every autorelease: the two system calls are made once a thread.
+    thread_local const bool main = gettid() == getpid();
+    return main;
 }
 
 void DrainLoopPool(EventLoopTimerRef timer, void*)

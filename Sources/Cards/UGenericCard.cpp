@@ -177,7 +177,10 @@ void TCard::Initialize()
 
     SetMinimumSize(kCardMinimumSide, kCardMinimumSide);
     SetSupportsArchiving(true);
-    CompositeImage();
+    // A card read from an archive is composited once it has its place on a
+    // layer (its reader does it); compositing it here too drew it twice.
+    if (!DidInitializeFromArchive())
+        CompositeImage();
 }
 
 void TCard::Deallocate()

@@ -1,0 +1,571 @@
+// What the desktop program's sheet files cost: a sheet of 20 task-list
+// cards holding 1,000 rows (a fifth of them nested, a third with due
+// dates), saved and loaded through the screen as the program does it, and
+// the sheet file's bytes parsed by our property-list reader next to
+// libplist's.
+//
+// - Save: a change posted, then the screen's save, which archives the main
+//   layer, draws the whole screen for the thumbnail, scales it, encodes it
+//   as PNG and writes the file atomically. Goal: 50 ms.
+// - Load: the screen's load of that file, which reads and parses it,
+//   rebuilds the cards and composites each one. Goal: 30 ms.
+// - Parse: ours / libplist on the same bytes (the time ratio: below 1 is
+//   ours faster).
+//
+// The save and load goals are the user's wait, so they are judged by the
+// wall clock (a save includes its fsync calls); the save is also timed
+// step by step, with the public calls it is made of, to show where its
+// time goes. Before any timing the saved file is checked (20 cards and the
+// thumbnail under "image"), and so is the loaded sheet (20 cards, 1,000
+// rows). Rounds alternate the operations (and, for the parse, which side
+// goes first), so a machine that slows down part-way affects all alike.
+// Google Benchmark first reports each operation on its own.
+//
+// The program runs in a scratch home (made here, removed at the end), as
+// the desktop program runs for a new user.
+
+#include <ApplicationFramework/Classes/TApplicationUnit.h>
+#include <Sources/Cards/UGenericCard.h>
+#include <Sources/Globals.h>
+#include <Sources/Interface/UMainWindow.h>
+#include <Sources/Interface/UScreen.h>
+#include <Sources/Tasks/TasksInitialization.h>
+#include <Sources/Tasks/UBrindlet.h>
+#include <Sources/UBrindletApplication.h>
+#include <SpriteEngine/SpriteEngineInitialization.h>
+#include <Units/Classes/TArchiverUnit.h>
+#include <Units/RuntimeProfile.h>
+#include <Units/Utilities/CGUtilities.h>
+#include <Units/Utilities/FSUtilities.h>
+
+#include <CarbonCore/CarbonEventLoop.h>
+#include <CarbonCore/CarbonEvents.h>
+#include <CoreFoundation/CFBundle.h>
+#include <CoreFoundation/CFRef.h>
+#include <CoreFoundation/CFStringUTF8.h>
+#include <CoreFoundation/CoreFoundation.h>
+#include <CoreGraphics/CGImageQt.h>
+#include <Foundation/NSDate.h>
+#include <HIToolbox/MacWindows.h>
+#include <Support/Diagnostics.h>
+
+#include <benchmark/benchmark.h>
+#include <plist/plist.h>
+
+#include <QApplication>
+#include <QImage>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kCards = 20;
+constexpr int kRowsPerCard = 50;
+constexpr double kSaveGoalMs = 50;
+constexpr double kLoadGoalMs = 30;
+constexpr int kDefaultRounds = 30;
+
+// splitmix64: the same texts with every compiler, so every run measures
+// the same sheet.
+class Random {
+public:
+    explicit Random(uint64_t seed) : state_(seed) {}
+    uint64_t Next()
+    {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31);
+    }
+    uint64_t Below(uint64_t bound) { return Next() % bound; }
+
+private:
+    uint64_t state_;
+};
+
+constexpr const char* kVerbs[] = {"Call", "Email",   "Review", "Draft",   "Book",  "Pay",   "Renew",
+                                  "Send", "Fix",     "Order",  "Plan",    "Check", "Print", "Update",
+                                  "Sign", "Pick up", "Cancel", "Confirm", "Write", "Ask"};
+constexpr const char* kObjects[] = {"the dentist",       "Anna about the offsite",
+                                    "Q3 budget",         "release notes",
+                                    "train tickets",     "the electricity bill",
+                                    "passport",          "invoice #2231",
+                                    "login bug",         "printer toner",
+                                    "garden furniture",  "tax return",
+                                    "slides for Friday", "the lease",
+                                    "photos from Kyoto", "Grüße an Jürgen",
+                                    "会議の資料",        "отчёт за квартал",
+                                    "v2.1 changelog",    "parcel at the post office"};
+constexpr const char* kTails[] = {
+    "",        "", "", " before lunch", " (urgent)", " — see notes", " & follow up", " by Thursday", " for the team",
+    " <draft>"};
+
+std::string RowText(Random& random)
+{
+    return std::string(kVerbs[random.Below(std::size(kVerbs))]) + " " + kObjects[random.Below(std::size(kObjects))] +
+           kTails[random.Below(std::size(kTails))];
+}
+
+// The scratch home, removed by Fail too: a failed check ends the program
+// without running destructors.
+std::string scratchHomePath;
+
+[[noreturn]] void Fail(const std::string& what)
+{
+    std::fprintf(stderr, "SheetBenchmark: %s\n", what.c_str());
+    if (!scratchHomePath.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(scratchHomePath, ignored);
+    }
+    std::fflush(stderr);
+    std::_Exit(EXIT_FAILURE);
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double Percentile(std::vector<double> values, double fraction)
+{
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(fraction * double(values.size() - 1) + 0.5))];
+}
+
+double MillisecondsOf(const std::function<void()>& body)
+{
+    const auto start = std::chrono::steady_clock::now();
+    body();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// One pass of the program's loop, untimed between rounds: queued events,
+// due timers, and the autoreleased objects drained as the loop drains them.
+void RunLoopPass()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    FireDueEventLoopTimers(GetMainEventLoop());
+    DispatchQueuedEvents();
+    DumpAutoreleaseTable();
+}
+
+// A scratch home for the program: HOME and the XDG folders inside a fresh
+// folder, removed with everything in it at the end.
+class ScratchHome {
+public:
+    ScratchHome()
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/sheet-benchmark-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            Fail("cannot make a scratch home");
+        path_ = pattern;
+        scratchHomePath = path_;
+        for (const char* name : {"home", "config", "data", "cache"})
+            std::filesystem::create_directory(path_ + "/" + name);
+        setenv("HOME", (path_ + "/home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (path_ + "/config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (path_ + "/data").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (path_ + "/cache").c_str(), 1);
+    }
+    ~ScratchHome()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+        scratchHomePath.clear();
+    }
+    ScratchHome(const ScratchHome&) = delete;
+    ScratchHome& operator=(const ScratchHome&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::vector<brindlet::TBrindlet*> TaskCards(brindlet::TScreen* screen)
+{
+    std::vector<brindlet::TBrindlet*> cards;
+    TObjectArray* sprites = screen->CopySprites();
+    for (void* sprite : *sprites) {
+        if (MemberOfClass(static_cast<TObject*>(sprite), brindlet::TBrindlet::StaticClass()))
+            cards.push_back(static_cast<brindlet::TBrindlet*>(sprite));
+    }
+    sprites->Release();
+    return cards;
+}
+
+int CountRows(brindlet::TTask* task)
+{
+    int rows = 0;
+    for (SInt32 index = 0; index < task->GetChildCount(); ++index)
+        rows += 1 + CountRows(task->GetChildAtIndex(index));
+    return rows;
+}
+
+int CountRows(const std::vector<brindlet::TBrindlet*>& cards)
+{
+    int rows = 0;
+    for (brindlet::TBrindlet* card : cards)
+        rows += card->GetRootTask() != nullptr ? CountRows(card->GetRootTask()) : 0;
+    return rows;
+}
+
+// 20 cards in a 5 × 4 grid over the screen, each with a title and 50 rows:
+// every fifth row nested in the row before it, every third with a due date
+// (some past, so some cards show their overdue label), every seventh done.
+void BuildSheet(brindlet::TScreen* screen)
+{
+    screen->ClearCards();
+    const CGRect view = screen->GetViewRect();
+    const CGFloat columnWidth = std::floor(view.size.width / 5);
+    const CGFloat rowHeight = std::floor(view.size.height / 4);
+    Random random(0x5368656574ULL);
+    const CFAbsoluteTime now = CFAbsoluteTimeGetCurrent();
+    for (int index = 0; index < kCards; ++index) {
+        brindlet::TBrindlet* card = brindlet::TBrindlet::CreateUntitled(screen->GetMainLayer());
+        if (card == nullptr)
+            Fail("a task-list card could not be made");
+        screen->StopEditing();
+        card->SetLocation(8 + columnWidth * CGFloat(index % 5), 8 + rowHeight * CGFloat(index / 5));
+        CFRef<CFStringRef> title(CFStringCreateWithUTF8("List " + std::to_string(index + 1) + ": " + RowText(random)));
+        card->SetTitle(title);
+        brindlet::TTask* parent = nullptr;
+        for (int row = 0; row < kRowsPerCard; ++row) {
+            CFRef<CFStringRef> text(CFStringCreateWithUTF8(RowText(random)));
+            brindlet::TTask* task = nullptr;
+            if (row % 5 == 4 && parent != nullptr) {
+                parent->Select();
+                task = card->AddTask(text, brindlet::kInsertIntoSelection);
+            } else {
+                task = card->AddTask(text, brindlet::kInsertLast);
+                parent = task;
+            }
+            if (task == nullptr)
+                Fail("a row could not be added");
+            if (row % 3 == 0) {
+                const double days = double(int(random.Below(40)) - 8);
+                NSDate* due = NSDate::newWithTimeIntervalSinceReferenceDate(std::floor(now / 86400 + days) * 86400);
+                task->SetDueDate(due);
+                due->release();
+            }
+            if (row % 7 == 6)
+                task->SetCompleted(true);
+        }
+    }
+    screen->StopEditing();
+    // The cards composite (and grow to their rows) as the canvas runs.
+    for (brindlet::TBrindlet* card : TaskCards(screen))
+        card->CompositeImage();
+    screen->ProcessLoop();
+    RunLoopPass();
+}
+
+// The sheet file as saved: 20 archived cards and the thumbnail as PNG.
+void CheckSavedFile(const FSRef& file, const std::string& path)
+{
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        Fail("the save wrote no file at " + path);
+    TArchiver* archiver = TArchiver::CreateWithFile(file);
+    if (archiver->Load() != 0)
+        Fail("the saved file cannot be read: " + path);
+    if (archiver->Limit() + 1 != kCards)
+        Fail("the saved file holds " + std::to_string(archiver->Limit() + 1) + " cards, not 20");
+    CFTypeRef png = archiver->GetValue("image");
+    if (png == nullptr || CFGetTypeID(png) != CFDataGetTypeID())
+        Fail("the saved file has no thumbnail under \"image\"");
+    const auto data = static_cast<CFDataRef>(png);
+    const QImage image = QImage::fromData(CFDataGetBytePtr(data), int(CFDataGetLength(data)), "PNG");
+    if (image.isNull())
+        Fail("the thumbnail is no PNG image");
+    std::printf("Saved sheet: %lld bytes, 20 cards, a %d x %d PNG thumbnail of %ld bytes\n",
+                static_cast<long long>(status.st_size), image.width(), image.height(),
+                static_cast<long>(CFDataGetLength(data)));
+    archiver->Release();
+}
+
+void CheckLoadedSheet(brindlet::TScreen* screen)
+{
+    const std::vector<brindlet::TBrindlet*> cards = TaskCards(screen);
+    if (int(cards.size()) != kCards)
+        Fail("the loaded sheet holds " + std::to_string(cards.size()) + " task-list cards, not 20");
+    const int rows = CountRows(cards);
+    if (rows != kCards * kRowsPerCard)
+        Fail("the loaded sheet holds " + std::to_string(rows) + " rows, not 1000");
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+void ParseOurs(const std::string& bytes)
+{
+    CFDataRef xml = CFDataCreateWithBytesNoCopy(nullptr, reinterpret_cast<const UInt8*>(bytes.data()),
+                                                CFIndex(bytes.size()), kCFAllocatorNull);
+    CFPropertyListRef tree = CFPropertyListCreateFromXMLData(nullptr, xml, kCFPropertyListMutableContainers, nullptr);
+    if (tree == nullptr)
+        Fail("our reader refused the sheet file");
+    benchmark::DoNotOptimize(tree);
+    CFRelease(tree);
+    CFRelease(xml);
+}
+
+void ParseLibplist(const std::string& bytes)
+{
+    plist_t tree = nullptr;
+    plist_from_xml(bytes.data(), static_cast<uint32_t>(bytes.size()), &tree);
+    if (tree == nullptr)
+        Fail("libplist refused the sheet file");
+    benchmark::DoNotOptimize(tree);
+    plist_free(tree);
+}
+
+// The save's steps as the screen takes them, each timed: the layer
+// archived, the whole screen drawn, the thumbnail scaled, encoded as PNG,
+// and the archive written (property-list text and the atomic file write).
+// Written to a file of its own outside the sheet folder.
+struct SaveSteps {
+    double archive = 0, screenImage = 0, scale = 0, png = 0, write = 0;
+};
+
+SaveSteps TimeSaveSteps(brindlet::TScreen* screen, const std::string& folder)
+{
+    SaveSteps steps;
+    const std::string path = folder + "/steps.brproj";
+    std::ofstream(path) << "";
+    FSRef file{};
+    if (!FSGetPathRef(ShortString(path), file))
+        Fail("cannot name " + path);
+    TArchiver* archiver = TArchiver::CreateWithFile(file);
+    steps.archive = MillisecondsOf([&] { screen->GetMainLayer()->ArchiveTable(archiver); });
+    CGImageRef full = nullptr;
+    steps.screenImage = MillisecondsOf([&] { full = screen->CopyImage(screen->GetViewRect(), 1.0f); });
+    if (full == nullptr)
+        Fail("the screen gave no image");
+    CGImageRef thumbnail = nullptr;
+    steps.scale = MillisecondsOf([&] {
+        const CGFloat divisor = brindlet::SheetStripRatio() / 2.0;
+        const CGSize size = CGImageGetSize(full);
+        thumbnail = CGImageCreateCopyWithSize(
+            full, CGSizeMake(std::floor(size.width / divisor), std::floor(size.height / divisor)));
+    });
+    CFDataRef png = nullptr;
+    steps.png = MillisecondsOf([&] { png = brindlet::CopyPNGData(thumbnail); });
+    if (png == nullptr)
+        Fail("the thumbnail could not be encoded");
+    archiver->SetValue("image", png);
+    SInt32 status = 0;
+    steps.write = MillisecondsOf([&] { status = archiver->Save(); });
+    if (status != 0)
+        Fail("the archive could not be written");
+    CFRelease(png);
+    CGImageRelease(thumbnail);
+    CGImageRelease(full);
+    archiver->Release();
+    return steps;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return EXIT_FAILURE;
+    // SHEET_BENCHMARK_ROUNDS: more rounds, for a profiler.
+    const char* roundsText = std::getenv("SHEET_BENCHMARK_ROUNDS");
+    const int rounds = roundsText != nullptr && std::atoi(roundsText) > 0 ? std::atoi(roundsText) : kDefaultRounds;
+
+    const ScratchHome home;
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication qtApplication(argc, argv);
+    SetRuntimeProfile(RuntimeProfile::Desktop);
+    InitializeSpriteEngineUnits();
+    InitializeUGenericCardUnit();
+    brindlet::InitializeTaskUnits();
+    CFBundleSetMainBundleResourcesPath(BRINDLET_SHARE_DIR);
+
+    auto* application =
+        TApplication::Create<brindlet::TBrindletApplication>(kBrindletSignature, BrindletBundleIdentifier());
+    if (application->StartUp() != 0 || application->GetWindow() == nullptr)
+        Fail("the application did not start");
+    brindlet::TScreen* screen = application->GetWindow()->GetScreen();
+    if (screen == nullptr || !screen->IsSheetOpen())
+        Fail("the screen has no open sheet");
+    // New cards open at rest: their page-curl transition (when the user
+    // has it on) plays over frames of the canvas, and what is measured here
+    // are cards as they stay.
+    if (TPreferenceHandlerApplication* preferences = TApplication::Prefs())
+        preferences->SetBooleanValue("TPreferences.showTransitions", false);
+
+    BuildSheet(screen);
+    CheckLoadedSheet(screen);
+    const FSRef file = screen->GetSheetFile();
+    CFRef<CFStringRef> pathText(FSCopyPath(file));
+    const std::string path = CFStringToUTF8(pathText);
+
+    auto save = [&] {
+        TResponder::PostNotification("SyncSheetChanged");
+        screen->SaveSheet();
+    };
+    auto load = [&] {
+        if (!screen->LoadSheet(file))
+            Fail("the screen refused its own sheet file");
+    };
+    // The sheet is saved and loaded back before anything is timed, and each
+    // is seen to have done its work.
+    {
+        Diagnostics::Capture quiet;
+        save();
+        if (screen->IsModified())
+            Fail("the save left the sheet modified");
+        CheckSavedFile(file, path);
+        load();
+        CheckLoadedSheet(screen);
+        RunLoopPass();
+    }
+    const std::string bytes = ReadBytes(path);
+    {
+        CFRef<CFDataRef> xml(
+            CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()), CFIndex(bytes.size())));
+        CFRef<CFPropertyListRef> ours(
+            CFPropertyListCreateFromXMLData(nullptr, xml, kCFPropertyListMutableContainers, nullptr));
+        plist_t theirs = nullptr;
+        plist_from_xml(bytes.data(), static_cast<uint32_t>(bytes.size()), &theirs);
+        if (!ours || theirs == nullptr || CFGetTypeID(ours) != CFDictionaryGetTypeID() ||
+            plist_get_node_type(theirs) != PLIST_DICT ||
+            CFDictionaryGetCount(static_cast<CFDictionaryRef>(ours.get())) != CFIndex(plist_dict_get_size(theirs)))
+            Fail("the two readers read the sheet file differently");
+        plist_free(theirs);
+    }
+    std::fflush(stdout);
+
+    // Each operation on its own first.
+    benchmark::RegisterBenchmark("Sheet/Save",
+                                 [&](benchmark::State& state) {
+                                     Diagnostics::Capture quiet;
+                                     for (auto _ : state) {
+                                         save();
+                                         state.PauseTiming();
+                                         quiet.Clear();
+                                         RunLoopPass();
+                                         state.ResumeTiming();
+                                     }
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(20);
+    benchmark::RegisterBenchmark("Sheet/Load",
+                                 [&](benchmark::State& state) {
+                                     Diagnostics::Capture quiet;
+                                     for (auto _ : state) {
+                                         load();
+                                         state.PauseTiming();
+                                         quiet.Clear();
+                                         RunLoopPass();
+                                         state.ResumeTiming();
+                                     }
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(20);
+    benchmark::RegisterBenchmark("Parse/Ours", [&](benchmark::State& state) {
+        for (auto _ : state)
+            ParseOurs(bytes);
+        state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Parse/libplist", [&](benchmark::State& state) {
+        for (auto _ : state)
+            ParseLibplist(bytes);
+        state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    // The rounds: a save, a load, a parse by each reader (the first side
+    // alternating), and every fifth round the save's steps.
+    std::vector<double> saves, loads, parseRatios, oursParses, theirParses;
+    std::vector<SaveSteps> steps;
+    {
+        Diagnostics::Capture quiet;
+        for (int round = 0; round < rounds; ++round) {
+            saves.push_back(MillisecondsOf(save));
+            if (screen->IsModified())
+                Fail("a save left the sheet modified");
+            RunLoopPass();
+            loads.push_back(MillisecondsOf(load));
+            RunLoopPass();
+            quiet.Clear();
+            double ours = 0, theirs = 0;
+            if (round % 2 == 0) {
+                ours = MillisecondsOf([&] { ParseOurs(bytes); });
+                theirs = MillisecondsOf([&] { ParseLibplist(bytes); });
+            } else {
+                theirs = MillisecondsOf([&] { ParseLibplist(bytes); });
+                ours = MillisecondsOf([&] { ParseOurs(bytes); });
+            }
+            oursParses.push_back(ours);
+            theirParses.push_back(theirs);
+            parseRatios.push_back(ours / theirs);
+            if (round % 5 == 0) {
+                steps.push_back(TimeSaveSteps(screen, home.Path()));
+                RunLoopPass();
+            }
+        }
+        CheckLoadedSheet(screen);
+    }
+    auto stepMedian = [&](double SaveSteps::*field) {
+        std::vector<double> values;
+        for (const SaveSteps& step : steps)
+            values.push_back(step.*field);
+        return Median(values);
+    };
+
+    const CGRect view = screen->GetViewRect();
+    std::printf("\nSheet of %d task-list cards, %d rows, on a %.0f x %.0f screen; file %zu bytes; %d rounds\n", kCards,
+                kCards * kRowsPerCard, view.size.width, view.size.height, bytes.size(), rounds);
+    std::printf("  save steps (median): archive %.2f ms, screen image %.2f ms, scale %.2f ms, PNG %.2f ms, "
+                "write %.2f ms\n",
+                stepMedian(&SaveSteps::archive), stepMedian(&SaveSteps::screenImage), stepMedian(&SaveSteps::scale),
+                stepMedian(&SaveSteps::png), stepMedian(&SaveSteps::write));
+    std::printf("  parse: ours median %.3f ms, libplist median %.3f ms\n", Median(oursParses), Median(theirParses));
+    std::printf("save: median %.2f ms, p95 %.2f ms; ratio to the 50 ms goal %.2f (%s)\n", Median(saves),
+                Percentile(saves, 0.95), Median(saves) / kSaveGoalMs, Median(saves) <= kSaveGoalMs ? "met" : "NOT met");
+    std::printf("load: median %.2f ms, p95 %.2f ms; ratio to the 30 ms goal %.2f (%s)\n", Median(loads),
+                Percentile(loads, 0.95), Median(loads) / kLoadGoalMs, Median(loads) <= kLoadGoalMs ? "met" : "NOT met");
+    std::printf("parse: time ratio ours / libplist %.2f (median of rounds; below 1 is ours faster)\n",
+                Median(parseRatios));
+    std::fflush(stdout);
+
+    {
+        Diagnostics::Capture quiet;
+        brindlet::TMainWindow* window = application->GetWindow();
+        WindowRef windowRef = window != nullptr ? window->GetWindowRef() : nullptr;
+        application->Release();
+        if (windowRef != nullptr)
+            DisposeWindow(windowRef);
+    }
+    return EXIT_SUCCESS;
+}
