@@ -647,6 +647,14 @@ void TScreen::SaveSheet()
         const FSRef file = GetSheetFile();
         const std::string path = Text(sheetPath_);
         const std::string stamp = CopyFileStamp(file);
+        // The sheet's folder went with its volume: the changes wait (a
+        // later save tries again) rather than asking at every change.
+        struct stat folderInfo;
+        if (stamp.empty() && stat(path.substr(0, path.rfind('/')).c_str(), &folderInfo) != 0) {
+            Diagnostics::WriteLine("Notice: The sheet file " + path +
+                                   " cannot be saved now: its folder is not there. The changes wait.");
+            return;
+        }
         if (stamp != sheetDate_) {
             Diagnostics::WriteLine("Notice: The sheet file " + path + " modification date is out of synch.");
             SettleConflict();

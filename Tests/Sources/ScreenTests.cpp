@@ -349,6 +349,28 @@ TEST_F(ScreenTest, ASheetChangedOutsideIsNeverOverwrittenSilently)
     }
 }
 
+// A sheet whose folder went away with its volume keeps its changes until
+// the folder is back, without asking anything; then it is saved as usual.
+TEST_F(ScreenTest, ASheetWhoseFolderIsGoneWaitsForIt)
+{
+    std::filesystem::create_directories(folder + "/Volume");
+    const std::string sheet = WriteSheet("Volume/Away.brproj", {"base"});
+    ASSERT_TRUE(screen->LoadSheet(Ref(sheet)));
+    AddNote("while away");
+    std::filesystem::rename(folder + "/Volume", folder + "/Volume.unmounted");
+    Diagnostics::Capture capture;
+    screen->SaveSheet();
+    EXPECT_TRUE(screen->IsModified());
+    EXPECT_EQ(choicesAsked, 0);
+    EXPECT_TRUE(HasLine(capture, "Notice: The sheet file " + sheet +
+                                     " cannot be saved now: its folder is not there. The changes wait."));
+    std::filesystem::rename(folder + "/Volume.unmounted", folder + "/Volume");
+    screen->SaveSheet();
+    EXPECT_FALSE(screen->IsModified());
+    EXPECT_EQ(choicesAsked, 0);
+    EXPECT_EQ(NotesIn(sheet), (std::vector<std::string>{"base", "while away"}));
+}
+
 // Without a scripted choice the user is asked with one alert; taken down
 // unanswered, both versions are kept.
 TEST_F(ScreenTest, TheConflictAlertOffersTheThreeWaysAndKeepsBothWhenUnanswered)
