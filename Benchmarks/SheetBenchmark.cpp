@@ -49,6 +49,8 @@
 #include <HIToolbox/MacWindows.h>
 #include <Support/Diagnostics.h>
 
+#include "BrindletBenchmarkSupport.h"
+
 #include <benchmark/benchmark.h>
 #include <plist/plist.h>
 
@@ -78,126 +80,7 @@ constexpr double kSaveGoalMs = 50;
 constexpr double kLoadGoalMs = 30;
 constexpr int kDefaultRounds = 30;
 
-// splitmix64: the same texts with every compiler, so every run measures
-// the same sheet.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint64_t Next()
-    {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    uint64_t Below(uint64_t bound) { return Next() % bound; }
-
-private:
-    uint64_t state_;
-};
-
-constexpr const char* kVerbs[] = {"Call", "Email",   "Review", "Draft",   "Book",  "Pay",   "Renew",
-                                  "Send", "Fix",     "Order",  "Plan",    "Check", "Print", "Update",
-                                  "Sign", "Pick up", "Cancel", "Confirm", "Write", "Ask"};
-constexpr const char* kObjects[] = {"the dentist",       "Anna about the offsite",
-                                    "Q3 budget",         "release notes",
-                                    "train tickets",     "the electricity bill",
-                                    "passport",          "invoice #2231",
-                                    "login bug",         "printer toner",
-                                    "garden furniture",  "tax return",
-                                    "slides for Friday", "the lease",
-                                    "photos from Kyoto", "Grüße an Jürgen",
-                                    "会議の資料",        "отчёт за квартал",
-                                    "v2.1 changelog",    "parcel at the post office"};
-constexpr const char* kTails[] = {
-    "",        "", "", " before lunch", " (urgent)", " — see notes", " & follow up", " by Thursday", " for the team",
-    " <draft>"};
-
-std::string RowText(Random& random)
-{
-    return std::string(kVerbs[random.Below(std::size(kVerbs))]) + " " + kObjects[random.Below(std::size(kObjects))] +
-           kTails[random.Below(std::size(kTails))];
-}
-
-// The scratch home, removed by Fail too: a failed check ends the program
-// without running destructors.
-std::string scratchHomePath;
-
-[[noreturn]] void Fail(const std::string& what)
-{
-    std::fprintf(stderr, "SheetBenchmark: %s\n", what.c_str());
-    if (!scratchHomePath.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(scratchHomePath, ignored);
-    }
-    std::fflush(stderr);
-    std::_Exit(EXIT_FAILURE);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-double Percentile(std::vector<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(fraction * double(values.size() - 1) + 0.5))];
-}
-
-double MillisecondsOf(const std::function<void()>& body)
-{
-    const auto start = std::chrono::steady_clock::now();
-    body();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-// One pass of the program's loop, untimed between rounds: queued events,
-// due timers, and the autoreleased objects drained as the loop drains them.
-void RunLoopPass()
-{
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    FireDueEventLoopTimers(GetMainEventLoop());
-    DispatchQueuedEvents();
-    DumpAutoreleaseTable();
-}
-
-// A scratch home for the program: HOME and the XDG folders inside a fresh
-// folder, removed with everything in it at the end.
-class ScratchHome {
-public:
-    ScratchHome()
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/sheet-benchmark-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr)
-            Fail("cannot make a scratch home");
-        path_ = pattern;
-        scratchHomePath = path_;
-        for (const char* name : {"home", "config", "data", "cache"})
-            std::filesystem::create_directory(path_ + "/" + name);
-        setenv("HOME", (path_ + "/home").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (path_ + "/config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (path_ + "/data").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (path_ + "/cache").c_str(), 1);
-    }
-    ~ScratchHome()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-        scratchHomePath.clear();
-    }
-    ScratchHome(const ScratchHome&) = delete;
-    ScratchHome& operator=(const ScratchHome&) = delete;
-
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using namespace BrindletBenchmark;
 
 std::vector<brindlet::TBrindlet*> TaskCards(brindlet::TScreen* screen)
 {
@@ -394,31 +277,10 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return EXIT_FAILURE;
     // SHEET_BENCHMARK_ROUNDS: more rounds, for a profiler.
-    const char* roundsText = std::getenv("SHEET_BENCHMARK_ROUNDS");
-    const int rounds = roundsText != nullptr && std::atoi(roundsText) > 0 ? std::atoi(roundsText) : kDefaultRounds;
+    const int rounds = RoundsFrom("SHEET_BENCHMARK_ROUNDS", kDefaultRounds);
 
-    const ScratchHome home;
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication qtApplication(argc, argv);
-    SetRuntimeProfile(RuntimeProfile::Desktop);
-    InitializeSpriteEngineUnits();
-    InitializeUGenericCardUnit();
-    brindlet::InitializeTaskUnits();
-    CFBundleSetMainBundleResourcesPath(BRINDLET_SHARE_DIR);
-
-    auto* application =
-        TApplication::Create<brindlet::TBrindletApplication>(kBrindletSignature, BrindletBundleIdentifier());
-    if (application->StartUp() != 0 || application->GetWindow() == nullptr)
-        Fail("the application did not start");
-    brindlet::TScreen* screen = application->GetWindow()->GetScreen();
-    if (screen == nullptr || !screen->IsSheetOpen())
-        Fail("the screen has no open sheet");
-    // New cards open at rest: their page-curl transition (when the user
-    // has it on) plays over frames of the canvas, and what is measured here
-    // are cards as they stay.
-    if (TPreferenceHandlerApplication* preferences = TApplication::Prefs())
-        preferences->SetBooleanValue("TPreferences.showTransitions", false);
+    const StartedProgram program("sheet-benchmark", argc, argv);
+    brindlet::TScreen* screen = program.Screen();
 
     BuildSheet(screen);
     CheckLoadedSheet(screen);
@@ -530,7 +392,7 @@ int main(int argc, char** argv)
             theirParses.push_back(theirs);
             parseRatios.push_back(ours / theirs);
             if (round % 5 == 0) {
-                steps.push_back(TimeSaveSteps(screen, home.Path()));
+                steps.push_back(TimeSaveSteps(screen, program.HomePath()));
                 RunLoopPass();
             }
         }
@@ -559,13 +421,5 @@ int main(int argc, char** argv)
                 Median(parseRatios));
     std::fflush(stdout);
 
-    {
-        Diagnostics::Capture quiet;
-        brindlet::TMainWindow* window = application->GetWindow();
-        WindowRef windowRef = window != nullptr ? window->GetWindowRef() : nullptr;
-        application->Release();
-        if (windowRef != nullptr)
-            DisposeWindow(windowRef);
-    }
     return EXIT_SUCCESS;
 }
