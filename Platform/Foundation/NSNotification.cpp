@@ -77,13 +77,6 @@ std::mutex& CentersMutex()
     return mutex;
 }
 
-bool OnMainThread()
-{
-    // Asked at every autorelease: the two system calls are made once a thread.
-    thread_local const bool main = gettid() == getpid();
-    return main;
-}
-
 // ---- the workspace's mount watch ----
 //
 // The kernel marks /proc/self/mountinfo with POLLPRI (and POLLERR) when the
@@ -221,7 +214,7 @@ void UpdateMountWatch(bool wanted)
     QCoreApplication* application = QCoreApplication::instance();
     if (application == nullptr)
         return;  // the application starts it as it is made
-    if (OnMainThread())
+    if (NSIsMainThread())
         ApplyMountWatch();
     else
         QMetaObject::invokeMethod(

@@ -20,13 +20,6 @@ thread_local std::vector<NSAutoreleasePool*> tPools;
 std::vector<NSObject*> gLoopPool;
 EventLoopTimerRef gLoopDrain = nullptr;
 
-bool OnMainThread()
-{
-    // Asked at every autorelease: the two system calls are made once a thread.
-    thread_local const bool main = gettid() == getpid();
-    return main;
-}
-
 void DrainLoopPool(EventLoopTimerRef timer, void*)
 {
     RemoveEventLoopTimer(timer);
@@ -50,6 +43,13 @@ NSObjectMethod AddedMethod(const char* className, std::string_view selector)
 }
 
 }  // namespace
+
+bool NSIsMainThread()
+{
+    // Asked at every autorelease: the two system calls are made once a thread.
+    thread_local const bool main = gettid() == getpid();
+    return main;
+}
 
 bool NSObjectAddMethod(const char* className, std::string_view selector, NSObjectMethod method)
 {
@@ -113,7 +113,7 @@ void NSAutoreleasePool::addObject(NSObject* object)
         tPools.back()->objects_.push_back(object);
         return;
     }
-    if (OnMainThread()) {
+    if (NSIsMainThread()) {
         gLoopPool.push_back(object);
         if (gLoopDrain == nullptr)
             InstallEventLoopTimer(GetMainEventLoop(), 0.0, 0.0, DrainLoopPool, nullptr, &gLoopDrain);

@@ -30,6 +30,10 @@ typedef enum : NSInteger {
 class NSString;
 class NSObject;
 
+// Whether the caller runs on the process's first thread (the main thread,
+// as +[NSThread isMainThread] answers).
+bool NSIsMainThread();
+
 // A method added to a class while the program runs: the receiver, the
 // selector it was sent by, and the message's one object argument (an
 // action's sender).

@@ -21,6 +21,7 @@
 #include <Units/Utilities/FSUtilities.h>
 
 #include <AppKit/CFUserNotification.h>
+#include <CoreFoundation/CFRef.h>
 #include <CoreFoundation/CFStringUTF8.h>
 #include <CoreGraphics/CGImageDestination.h>
 #include <CoreServices/SystemSound.h>
@@ -29,6 +30,7 @@
 #include <Support/Clock.h>
 #include <Support/Diagnostics.h>
 #include <Support/FileAccess.h>
+#include <Support/MacEquivalents.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -66,8 +68,8 @@ std::string Text(CFStringRef text)
     return text != nullptr ? CFStringToUTF8(text) : std::string();
 }
 
-// A path preference (a string, "~" standing for the home folder); empty
-// when absent or not a string.
+// A path preference (a string; "~/Library/…" stands where the defaults put
+// it, any other "~" for the home folder); empty when absent or not a string.
 std::string PreferencePath(const ShortString& key)
 {
     TPreferenceHandlerApplication* preferences = TApplication::Prefs();
@@ -79,6 +81,7 @@ std::string PreferencePath(const ShortString& key)
         path = CFStringToUTF8(static_cast<CFStringRef>(value));
     if (value != nullptr)
         CFRelease(value);
+    path = MacEquivalents::Equivalent(path);
     if (path == "~" || path.rfind("~/", 0) == 0) {
         const char* home = std::getenv("HOME");
         path = std::string(home != nullptr ? home : "") + path.substr(1);
@@ -108,28 +111,18 @@ void ShowAlert(CFOptionFlags level, const ShortString& title, const ShortString&
     CFRelease(text);
 }
 
-CFStringRef Localized(const char* key)
-{
-    return CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR(key), nullptr, nullptr);
-}
-
 // The user's choice for a sheet another program changed: "Keep Both"
 // (default: nothing anybody wrote is lost), "Use Theirs", "Overwrite".
 SheetConflictChoice AskConflictChoice(CFStringRef sheetPath)
 {
-    CFStringRef header = Localized("SheetChangedTitle");
-    CFStringRef format = Localized("SheetChangedElsewhere");
-    CFStringRef message = CopyWithPlaceholdersFilled(format, {sheetPath});
-    CFStringRef keep = Localized("SheetKeepBoth");
-    CFStringRef reload = Localized("SheetUseTheirs");
-    CFStringRef overwrite = Localized("SheetOverwrite");
+    const CFRef<CFStringRef> header(CFCopyLocalizedString("SheetChangedTitle"));
+    const CFRef<CFStringRef> message(CFCopyLocalizedString("SheetChangedElsewhere", {sheetPath}));
+    const CFRef<CFStringRef> keep(CFCopyLocalizedString("SheetKeepBoth"));
+    const CFRef<CFStringRef> reload(CFCopyLocalizedString("SheetUseTheirs"));
+    const CFRef<CFStringRef> overwrite(CFCopyLocalizedString("SheetOverwrite"));
     CFOptionFlags response = kCFUserNotificationCancelResponse;
-    CFUserNotificationDisplayAlert(0, kCFUserNotificationCautionAlertLevel, nullptr, nullptr, nullptr, header, message,
-                                   keep, reload, overwrite, &response);
-    for (CFStringRef text : {header, format, message, keep, reload, overwrite}) {
-        if (text != nullptr)
-            CFRelease(text);
-    }
+    CFUserNotificationDisplayAlert(0, kCFUserNotificationCautionAlertLevel, nullptr, nullptr, nullptr, header.get(),
+                                   message.get(), keep.get(), reload.get(), overwrite.get(), &response);
     switch (response & 3) {
     case kCFUserNotificationAlternateResponse:
         return SheetConflictChoice::ReloadTheirs;

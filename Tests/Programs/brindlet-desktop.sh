@@ -15,55 +15,18 @@ for program in xdotool xprop xwininfo xev; do
     command -v "$program" >/dev/null || { echo "$program is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/brindlet-desktop.XXXXXX")
-pids=()
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
+# shellcheck source=program-test-lib.sh
+source "$(dirname "$0")/program-test-lib.sh" brindlet-desktop
 
 current=""
-fail() {
-    echo "FAIL: $*" >&2
-    for log in "$scratch"/*.log; do
-        [[ -s $log ]] && sed "s|^|$(basename "$log" .log): |" "$log" >&2
-    done
-    exit 1
-}
-
-# Waits up to 10 s for the command to succeed.
-eventually() {
-    local tries
-    for ((tries = 0; tries < 100; ++tries)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 # start <name> <preference entries>: a brindlet in a home of its own whose
 # preferences file holds the entries (current version, installed fonts);
 # sets $pid and $window.
 start() {
     local name=$1 entries=$2 home=$scratch/$1
-    mkdir -p "$home/home" "$home/config/brindlet" "$home/data"
-    cat >"$home/config/brindlet/com.orvandel.Brindlet.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-<key>user.preferences.version</key><integer>8</integer>
-<key>user.title-font-family</key><string>DejaVu Sans</string>
-<key>user.list-font-family</key><string>DejaVu Sans</string>
-<key>user.tab-font-family</key><string>DejaVu Sans</string>
-$entries
-</dict>
-</plist>
-PLIST
+    mkdir -p "$home/home" "$home/data"
+    write_preferences "$home/config" "$entries"
     current=$name
     HOME=$home/home XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_CACHE_HOME=$home/cache \
         "$brindlet" >"$scratch/$name.log" 2>&1 &

@@ -19,50 +19,14 @@ for program in xdotool xwininfo python3; do
     command -v "$program" >/dev/null || { echo "$program is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/brindlet-tasks.XXXXXX")
-pids=()
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
+# shellcheck source=program-test-lib.sh
+source "$(dirname "$0")/program-test-lib.sh" brindlet-tasks
 
-fail() {
-    echo "FAIL: $*" >&2
-    for log in "$scratch"/*.log; do
-        [[ -s $log ]] && sed "s|^|$(basename "$log" .log): |" "$log" >&2
-    done
-    exit 1
-}
-
-# Waits up to 10 s for the command to succeed.
-eventually() {
-    local tries
-    for ((tries = 0; tries < 100; ++tries)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 # One home for every start: the second start finds what the first saved.
 home=$scratch/home
-mkdir -p "$home/home" "$home/config/brindlet" "$home/data"
-cat >"$home/config/brindlet/com.orvandel.Brindlet.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-<key>user.preferences.version</key><integer>8</integer>
-<key>user.title-font-family</key><string>DejaVu Sans</string>
-<key>user.list-font-family</key><string>DejaVu Sans</string>
-<key>user.tab-font-family</key><string>DejaVu Sans</string>
-</dict>
-</plist>
-PLIST
+mkdir -p "$home/home" "$home/data"
+write_preferences "$home/config"
 # The first start copies the demo sheet into the sheet folder and opens it.
 sheet=$home/data/Brindlet/Demo.brproj
 

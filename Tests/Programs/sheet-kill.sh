@@ -11,22 +11,11 @@ set -euo pipefail
 
 churn=$1
 count=${2:-25}
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/sheet-kill.XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+# shellcheck source=program-test-lib.sh
+source "$(dirname "$0")/program-test-lib.sh" sheet-kill
 export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/config XDG_DATA_HOME=$scratch/data XDG_CACHE_HOME=$scratch/cache
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/brindlet" "$XDG_DATA_HOME"
-cat >"$XDG_CONFIG_HOME/brindlet/com.orvandel.Brindlet.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-<key>user.preferences.version</key><integer>8</integer>
-<key>user.title-font-family</key><string>DejaVu Sans</string>
-<key>user.list-font-family</key><string>DejaVu Sans</string>
-<key>user.tab-font-family</key><string>DejaVu Sans</string>
-<key>user.TPreferences.showTransitions</key><false/>
-</dict>
-</plist>
-PLIST
+mkdir -p "$HOME" "$XDG_DATA_HOME"
+write_preferences "$XDG_CONFIG_HOME" "<key>user.TPreferences.showTransitions</key><false/>"
 folder=$XDG_DATA_HOME/Brindlet
 sheet=$folder/Demo.brproj
 
