@@ -3,6 +3,7 @@
 #include <SpriteEngine/SCLayer.h>
 
 #include <Units/Classes/TObjectRef.h>
+#include <Units/Classes/TPreferencesUnit.h>
 #include <Units/Utilities/CGUtilities.h>
 #include <Units/Utilities/CarbonUtilities.h>
 
@@ -538,6 +539,9 @@ void TSprite::CompositeImage()
             return;
         needsComposite_ = false;
         SetImage(nullptr);
+        // One drawing, one reading of the preferences: the rows of a card ask
+        // for the same few settings each.
+        const TPreferenceReading reading;
         CGContextRef context = nullptr;
         Ptr buffer = nullptr;
         bool again = false;

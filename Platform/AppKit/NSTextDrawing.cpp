@@ -344,11 +344,19 @@ void DrawLaidOut(NSGraphicsContext* graphics, const LaidOutText& laid, int lines
         return;
     QList<QGlyphRun> runs;
     qreal bottom = 0;
+    // Where the glyphs go: each run's advances over its line's height (the
+    // glyphs' overhang is the slack below), not the whole width of the box.
+    QRectF inked;
     for (int i = 0; i < lines; ++i) {
         const QTextLine line = laid.layout->lineAt(i);
-        runs += line.glyphRuns();
+        const QList<QGlyphRun> lineRuns = line.glyphRuns();
+        for (const QGlyphRun& run : lineRuns)
+            inked |= run.boundingRect();
+        runs += lineRuns;
         bottom = line.y() + line.height();
     }
+    if (runs.isEmpty())
+        return;
     CGContextSaveGState(port);
     if (style.shadow)
         SetShadow(port, style.shadow);
@@ -366,7 +374,7 @@ void DrawLaidOut(NSGraphicsContext* graphics, const LaidOutText& laid, int lines
     };
     // Glyphs may reach a little past their line boxes.
     const qreal slack = QFontMetricsF(style.font, CGPointResolutionDevice()).height() / 2 + 2;
-    operation.bounds = [&] { return textToQt.mapRect(area.adjusted(-slack, -slack, slack, slack)); };
+    operation.bounds = [&] { return textToQt.mapRect((area & inked).adjusted(-slack, -slack, slack, slack)); };
     CGContextPaint(context, operation);
     CGContextRestoreGState(port);
 }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <unistd.h>
@@ -96,12 +97,18 @@ struct CFNotificationCenterObject final : CFRuntimeObject {
         auto registration = std::make_shared<Registration>(observer, callBack, name, object, distributed);
         std::lock_guard lock(mutex);
         registrations.push_back(std::move(registration));
+        ++registrationsOf[observer];
     }
 
     void Remove(const void* observer, CFStringRef name, const void* object)
     {
         RegistrationList removed;  // released outside the lock
         std::lock_guard lock(mutex);
+        // Every object that could observe lets go of its registrations when
+        // it goes, most of them having none: those cost no walk.
+        const auto count = registrationsOf.find(observer);
+        if (count == registrationsOf.end())
+            return;
         std::erase_if(registrations, [&](const std::shared_ptr<Registration>& r) {
             const bool matches = r->observer == observer && (name == nullptr || CFEqual(r->name, name)) &&
                                  (object == nullptr || (r->object && ObjectsMatch(r->object, object)));
@@ -111,6 +118,9 @@ struct CFNotificationCenterObject final : CFRuntimeObject {
             }
             return matches;
         });
+        count->second -= removed.size();
+        if (count->second == 0)
+            registrationsOf.erase(count);
     }
 
     RegistrationList Matching(CFStringRef name, const void* object)
@@ -126,6 +136,8 @@ struct CFNotificationCenterObject final : CFRuntimeObject {
     const bool distributed;
     std::mutex mutex;
     RegistrationList registrations;
+    // How many of the registrations each observer has.
+    std::unordered_map<const void*, size_t> registrationsOf;
 };
 
 namespace {

@@ -86,7 +86,7 @@ void CGContextClipToMask(CGContextRef c, CGRect rect, CGImageRef mask)
         for (int y = 0; y < coverage.height(); ++y) {
             const uchar* in = coverage.constScanLine(y);
             QRgb* out = reinterpret_cast<QRgb*>(stencil.scanLine(y));
-            for (int x = 0; x < coverage.width(); ++x)
+            for (int x = 0, w = coverage.width(); x < w; ++x)
                 out[x] = qRgba(0, 0, 0, in[x]);
         }
         QPainter painter(&full);

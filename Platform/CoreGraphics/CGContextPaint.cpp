@@ -2,7 +2,9 @@
 // mode and shadow, and the transparency layers drawing can be gathered in.
 #include "CGContextInternal.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <list>
 #include <mutex>
 #include <vector>
@@ -190,38 +192,112 @@ QImage ComputeBlurAlpha(const QImage& alpha, double sigma)
     for (float& weight : kernel)
         weight /= total;
 
+    // Every pixel is the sum of its taps in ascending order, as a plain
+    // separable blur makes it; what is skipped only ever added zero (a
+    // transparent tap) or would repeat a row already summed (a shape's
+    // straight sides give runs of equal rows), so the result is the same to
+    // the bit.
     const int w = alpha.width(), h = alpha.height();
-    std::vector<float> across(size_t(w) * size_t(h));
+    const size_t width = size_t(w);
+    std::vector<float> across(width * size_t(h), 0.0f);
+    // Rows of one run are equal; a run of transparent rows adds nothing.
+    std::vector<int> run(static_cast<size_t>(h));
+    std::vector<char> empty(static_cast<size_t>(h));
     for (int y = 0; y < h; ++y) {
         const uchar* in = alpha.constScanLine(y);
-        float* out = &across[size_t(y) * size_t(w)];
-        for (int x = 0; x < w; ++x) {
-            float sum = 0;
-            const int from = std::max(0, x - radius), to = std::min(w - 1, x + radius);
-            for (int k = from; k <= to; ++k)
-                sum += kernel[size_t(k - x + radius)] * in[k];
-            out[x] = sum;
+        float* out = &across[size_t(y) * width];
+        if (y > 0 && std::memcmp(in, alpha.constScanLine(y - 1), width) == 0) {
+            run[size_t(y)] = run[size_t(y - 1)];
+            empty[size_t(y)] = empty[size_t(y - 1)];
+            std::copy(out - width, out, out);
+            continue;
         }
+        run[size_t(y)] = y;
+        bool blank = true;
+        // Each tap k adds to the pixels it reaches, in ascending k: every
+        // pixel still receives its taps in order.
+        for (int k = 0; k < w; ++k) {
+            if (in[k] == 0)
+                continue;
+            blank = false;
+            const float value = in[k];
+            const int from = std::max(0, k - radius), to = std::min(w - 1, k + radius);
+            for (int x = from; x <= to; ++x)
+                out[x] += kernel[size_t(k - x + radius)] * value;
+        }
+        empty[size_t(y)] = blank;
     }
-    // Down the columns a row at a time: every pixel still sums its taps in
-    // the same order, but the rows are read whole (a column at a time missed
-    // the cache on every tap).
+    // Down the columns a row at a time; a row whose taps are the same rows
+    // as the one above it (inside a run longer than the kernel) is a copy.
     QImage blurred(w, h, QImage::Format_Alpha8);
-    std::vector<float> sums(static_cast<size_t>(w));
+    std::vector<float> sums(width);
     for (int y = 0; y < h; ++y) {
+        uchar* out = blurred.scanLine(y);
+        if (y - 1 - radius >= 0 && y + radius < h && run[size_t(y - 1 - radius)] == run[size_t(y + radius)]) {
+            std::memcpy(out, blurred.constScanLine(y - 1), width);
+            continue;
+        }
         const int from = std::max(0, y - radius), to = std::min(h - 1, y + radius);
         std::fill(sums.begin(), sums.end(), 0.0f);
         for (int k = from; k <= to; ++k) {
+            if (empty[size_t(k)])
+                continue;
             const float weight = kernel[size_t(k - y + radius)];
-            const float* row = &across[size_t(k) * size_t(w)];
-            for (int x = 0; x < w; ++x)
-                sums[size_t(x)] += weight * row[x];
+            const float* row = &across[size_t(k) * width];
+            for (size_t x = 0; x < width; ++x)
+                sums[x] += weight * row[x];
         }
-        uchar* out = blurred.scanLine(y);
-        for (int x = 0; x < w; ++x)
-            out[x] = uchar(std::min(255.0f, sums[size_t(x)] + 0.5f));
+        for (size_t x = 0; x < width; ++x)
+            out[x] = uchar(std::min(255.0f, sums[x] + 0.5f));
     }
     return blurred;
+}
+
+}  // namespace
+
+namespace {
+
+// The shadow a painted buffer casts: its alpha, with `margin` pixels of
+// room around it, blurred and tinted in the shadow's colour. Rows equal to
+// the one above (a shape's straight sides) are copied, not worked out again.
+QImage ShadowOf(const QImage& buffer, int margin, double sigma, const CGRGBA& color)
+{
+    const int width = buffer.width(), height = buffer.height();
+    QImage coverage(width + 2 * margin, height + 2 * margin, QImage::Format_Alpha8);
+    coverage.fill(0);
+    for (int y = 0; y < height; ++y) {
+        const QRgb* in = reinterpret_cast<const QRgb*>(buffer.constScanLine(y));
+        uchar* out = coverage.scanLine(y + margin) + margin;
+        if (y > 0 && std::memcmp(in, buffer.constScanLine(y - 1), size_t(width) * sizeof(QRgb)) == 0) {
+            std::memcpy(out, coverage.constScanLine(y + margin - 1) + margin, size_t(width));
+            continue;
+        }
+        for (int x = 0; x < width; ++x)
+            out[x] = uchar(qAlpha(in[x]));
+    }
+    const QImage blurred = CGBlurAlpha(coverage, sigma);
+    const float alpha = CGClampUnit(color.alpha);
+    const float red = CGClampUnit(color.red) * alpha, green = CGClampUnit(color.green) * alpha,
+                blue = CGClampUnit(color.blue) * alpha;
+    // The shadow's colour at each of the 256 coverages.
+    QRgb tinted[256];
+    for (int level = 0; level < 256; ++level) {
+        const float a = float(level);
+        tinted[level] = qRgba(int(red * a + 0.5f), int(green * a + 0.5f), int(blue * a + 0.5f), int(alpha * a + 0.5f));
+    }
+    QImage shadowImage(blurred.size(), QImage::Format_ARGB32_Premultiplied);
+    const int shadowWidth = blurred.width();
+    for (int y = 0; y < blurred.height(); ++y) {
+        const uchar* in = blurred.constScanLine(y);
+        QRgb* out = reinterpret_cast<QRgb*>(shadowImage.scanLine(y));
+        if (y > 0 && std::memcmp(in, blurred.constScanLine(y - 1), size_t(shadowWidth)) == 0) {
+            std::memcpy(out, shadowImage.constScanLine(y - 1), size_t(shadowWidth) * sizeof(QRgb));
+            continue;
+        }
+        for (int x = 0; x < shadowWidth; ++x)
+            out[x] = tinted[in[x]];
+    }
+    return shadowImage;
 }
 
 }  // namespace
@@ -267,27 +343,7 @@ void CGContextPaint(CGContextObject* context, const CGPaintOperation& operation)
         operation.paint(painter, QTransform::fromTranslate(-area.x(), -area.y()));
     }
     if (shadow) {
-        // The shape's alpha, blurred, in the shadow's colour, drawn first.
-        QImage coverage(area.width() + 2 * margin, area.height() + 2 * margin, QImage::Format_Alpha8);
-        coverage.fill(0);
-        {
-            QPainter painter(&coverage);
-            painter.drawImage(QPoint(margin, margin), buffer);
-        }
-        const QImage blurred = CGBlurAlpha(coverage, sigma);
-        const CGRGBA color = state.shadow.color;
-        QImage shadowImage(blurred.size(), QImage::Format_ARGB32_Premultiplied);
-        const float alpha = CGClampUnit(color.alpha);
-        const float red = CGClampUnit(color.red) * alpha, green = CGClampUnit(color.green) * alpha,
-                    blue = CGClampUnit(color.blue) * alpha;
-        for (int y = 0; y < blurred.height(); ++y) {
-            const uchar* in = blurred.constScanLine(y);
-            QRgb* out = reinterpret_cast<QRgb*>(shadowImage.scanLine(y));
-            for (int x = 0; x < blurred.width(); ++x) {
-                const float a = in[x];
-                out[x] = qRgba(int(red * a + 0.5f), int(green * a + 0.5f), int(blue * a + 0.5f), int(alpha * a + 0.5f));
-            }
-        }
+        const QImage shadowImage = ShadowOf(buffer, margin, sigma, state.shadow.color);
         const QPointF at = QPointF(area.topLeft() - QPoint(margin, margin)) + shadowOffset;
         Composite(context, shadowImage, at.toPoint(), false);
     }
@@ -350,16 +406,22 @@ void CGContextEndTransparencyLayer(CGContextRef c)
 
     // Only the part that was drawn on needs compositing.
     const QImage& pixels = layer.image;
-    int top = pixels.height(), bottom = -1, left = pixels.width(), right = -1;
-    for (int y = 0; y < pixels.height(); ++y) {
+    const int width = pixels.width(), height = pixels.height();
+    int top = height, bottom = -1, left = width, right = -1;
+    for (int y = 0; y < height; ++y) {
         const QRgb* row = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
-        for (int x = 0; x < pixels.width(); ++x)
-            if (qAlpha(row[x])) {
-                top = std::min(top, y);
-                bottom = y;
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
+        int first = 0;
+        while (first < width && qAlpha(row[first]) == 0)
+            ++first;
+        if (first == width)
+            continue;
+        int last = width - 1;
+        while (qAlpha(row[last]) == 0)
+            --last;
+        top = std::min(top, y);
+        bottom = y;
+        left = std::min(left, first);
+        right = std::max(right, last);
     }
     if (bottom < 0)
         return;

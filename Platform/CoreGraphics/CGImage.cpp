@@ -316,7 +316,7 @@ QImage CGImageGetPaintableQImage(CGImageRef image, const QColor& fill)
         for (int y = 0; y < painted.height(); ++y) {
             QRgb* row = reinterpret_cast<QRgb*>(painted.scanLine(y));
             const uchar* cover = coverage.constScanLine(y);
-            for (int x = 0; x < painted.width(); ++x) {
+            for (int x = 0, w = painted.width(); x < w; ++x) {
                 const QRgb p = row[x];
                 const uint c = cover[x];
                 row[x] = qRgba(qRed(p) * c / 255, qGreen(p) * c / 255, qBlue(p) * c / 255, qAlpha(p) * c / 255);
@@ -331,7 +331,7 @@ QImage CGImageGetPaintableQImage(CGImageRef image, const QColor& fill)
         for (int y = 0; y < painted.height(); ++y) {
             QRgb* row = reinterpret_cast<QRgb*>(painted.scanLine(y));
             const uchar* a = object->image.constScanLine(y);
-            for (int x = 0; x < painted.width(); ++x)
+            for (int x = 0, w = painted.width(); x < w; ++x)
                 row[x] = qRgba(0, 0, 0, a[x]);
         }
         return painted;
@@ -431,7 +431,7 @@ CGImageRef CGImageMaskCreate(size_t width, size_t height, size_t bitsPerComponen
         for (int y = 0; y < samples.height(); ++y) {
             const UInt8* in = bytes.data() + size_t(y) * bytesPerRow;
             uchar* out = samples.scanLine(y);
-            for (int x = 0; x < samples.width(); ++x)
+            for (int x = 0, w = samples.width(); x < w; ++x)
                 out[x] = (in[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
         }
     }

@@ -60,7 +60,7 @@ QImage StraightAlpha(const QImage& image)
     for (int y = 0; y < source.height(); ++y) {
         const uchar* in = source.constScanLine(y);
         uchar* o = out.scanLine(y);
-        for (int x = 0; x < source.width(); ++x, in += 4, o += 4) {
+        for (int x = 0, w = source.width(); x < w; ++x, in += 4, o += 4) {
             const uint a = in[3];
             for (int c = 0; c < 3; ++c)
                 o[c] = a == 0 ? 0 : uchar(std::min<uint>(255, (in[c] * 255u + a / 2) / a));

@@ -23,14 +23,14 @@ CIImage* Blur(const CIImage* input, double sigma)
         for (int y = 0; y < source.height(); ++y) {
             const QRgb* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
             uchar* c = channel.scanLine(y);
-            for (int x = 0; x < source.width(); ++x)
+            for (int x = 0, w = source.width(); x < w; ++x)
                 c[x] = uchar((in[x] >> shift) & 0xFF);
         }
         const QImage blurred = CGBlurAlpha(channel, sigma);
         for (int y = 0; y < source.height(); ++y) {
             const uchar* c = blurred.constScanLine(y);
             QRgb* o = reinterpret_cast<QRgb*>(out.scanLine(y));
-            for (int x = 0; x < source.width(); ++x)
+            for (int x = 0, w = source.width(); x < w; ++x)
                 o[x] = (shift == 0 ? 0 : o[x]) | (QRgb(c[x]) << shift);
         }
     }

@@ -101,7 +101,7 @@ QRect DrawnBounds(const QImage& image)
     for (int y = 0; y < image.height(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         int first = -1, last = -1;
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0, w = image.width(); x < w; ++x) {
             if (qAlpha(row[x]) != 0) {
                 if (first < 0)
                     first = x;

@@ -338,9 +338,68 @@ void TPreferenceHandlerApplication::Synchronize()
     ResetChangeCount();
 }
 
+// ---- steady readings ----
+
+namespace {
+
+// What the handlers answered on this thread while a reading is open: a
+// handful of keys, looked up in order.
+struct HeldValue {
+    const TPreferenceHandler* handler;
+    ShortString key;
+    CFRef<CFTypeRef> value;  // nil: the key has no value
+};
+
+struct HeldReadings {
+    int depth = 0;
+    std::vector<HeldValue> values;
+
+    HeldValue* Find(const TPreferenceHandler* handler, const ShortString& key)
+    {
+        for (HeldValue& held : values)
+            if (held.handler == handler && held.key.View() == key.View())
+                return &held;
+        return nullptr;
+    }
+
+    void Forget(const TPreferenceHandler* handler)
+    {
+        std::erase_if(values, [&](const HeldValue& held) { return held.handler == handler; });
+    }
+};
+
+thread_local HeldReadings tReadings;
+
+}  // namespace
+
+TPreferenceReading::TPreferenceReading()
+{
+    ++tReadings.depth;
+}
+
+TPreferenceReading::~TPreferenceReading()
+{
+    if (--tReadings.depth == 0)
+        tReadings.values.clear();
+}
+
+void TPreferenceHandlerApplication::Deallocate()
+{
+    tReadings.Forget(this);
+    Inherited::Deallocate();
+}
+
 CFTypeRef TPreferenceHandlerApplication::CopyStoredValue(const ShortString& key)
 {
-    return CFPreferencesCopyAppValue(StoredKey(key), GetApplicationID());
+    if (tReadings.depth == 0)
+        return CFPreferencesCopyAppValue(StoredKey(key), GetApplicationID());
+    HeldValue* held = tReadings.Find(this, key);
+    if (held == nullptr) {
+        tReadings.values.push_back(
+            HeldValue{this, key, CFRef<CFTypeRef>(CFPreferencesCopyAppValue(StoredKey(key), GetApplicationID()))});
+        held = &tReadings.values.back();
+    }
+    return held->value ? CFRetain(held->value.get()) : nullptr;
 }
 
 void TPreferenceHandlerApplication::StoreValue(const ShortString& key, CFTypeRef value)
@@ -348,6 +407,8 @@ void TPreferenceHandlerApplication::StoreValue(const ShortString& key, CFTypeRef
     if (value != nullptr && !IsStorable(key, value))
         return;
     CFPreferencesSetAppValue(StoredKey(key), value, GetApplicationID());
+    // Another handler may read the same domain under another prefix.
+    tReadings.values.clear();
     CountChange();
 }
 

@@ -153,6 +153,21 @@ private:
     CFStringRef applicationID_ = nullptr;
 };
 
+// One steady reading of the application preferences on this thread: while
+// an instance lives, an application handler reads each key of its domain
+// once and answers the same value after, so a card drawn row by row asks
+// the store once, not once a row. What this thread stores through a handler
+// is seen at once; what other threads or processes change is seen when the
+// outermost instance has ended. Instances nest; keep them to one piece of
+// work (a drawing), never across a turn of the event loop.
+class TPreferenceReading {
+public:
+    TPreferenceReading();
+    ~TPreferenceReading();
+    TPreferenceReading(const TPreferenceReading&) = delete;
+    TPreferenceReading& operator=(const TPreferenceReading&) = delete;
+};
+
 // The preferences domain of an application identifier.
 class TPreferenceHandlerApplication : public TPreferenceHandler {
     BRINDLET_CLASS(TPreferenceHandlerApplication, TPreferenceHandler)
@@ -167,6 +182,7 @@ public:
     // changes to disk. The change count is kept when that fails, so the next
     // Synchronize tries again.
     void Synchronize() override;
+    void Deallocate() override;
 
 protected:
     TPreferenceHandlerApplication() = default;

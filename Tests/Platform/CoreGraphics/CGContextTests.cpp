@@ -1,9 +1,17 @@
 #include <CGTestSupport.h>
 
+#include <CoreGraphics/CGContextInternal.h>
 #include <CoreGraphics/CGContextQt.h>
 
+#include <QPainter>
+#include <QPainterPath>
+
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <numbers>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -447,6 +455,101 @@ TEST(CGContextShadow, BlurSpreadsTheShapesAlphaEvenly)
     EXPECT_EQ(bitmap.At(0, 0), kClear);
     // Half the shadow's colour at the shape's edge.
     EXPECT_NEAR(bitmap.At(19, 30)[3], 128, 24);
+}
+
+namespace {
+
+// The plain separable Gaussian: every pixel sums its taps in ascending
+// order, across then down, as floats.
+QImage PlainBlur(const QImage& alpha, double sigma)
+{
+    const int radius = int(std::ceil(3 * sigma));
+    std::vector<float> kernel(size_t(2 * radius + 1));
+    float total = 0;
+    for (int i = -radius; i <= radius; ++i)
+        total += kernel[size_t(i + radius)] = float(std::exp(-(i * i) / (2 * sigma * sigma)));
+    for (float& weight : kernel)
+        weight /= total;
+    const int w = alpha.width(), h = alpha.height();
+    std::vector<float> across(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            float sum = 0;
+            for (int k = std::max(0, x - radius); k <= std::min(w - 1, x + radius); ++k)
+                sum += kernel[size_t(k - x + radius)] * alpha.constScanLine(y)[k];
+            across[size_t(y) * size_t(w) + size_t(x)] = sum;
+        }
+    QImage blurred(w, h, QImage::Format_Alpha8);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            float sum = 0;
+            for (int k = std::max(0, y - radius); k <= std::min(h - 1, y + radius); ++k)
+                sum += kernel[size_t(k - y + radius)] * across[size_t(k) * size_t(w) + size_t(x)];
+            blurred.scanLine(y)[x] = uchar(std::min(255.0f, sum + 0.5f));
+        }
+    return blurred;
+}
+
+QImage AlphaImage(int width, int height, const std::function<void(QPainter&)>& draw)
+{
+    QImage image(width, height, QImage::Format_Alpha8);
+    image.fill(0);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    draw(painter);
+    return image;
+}
+
+}  // namespace
+
+// The blur skips what only adds zero and copies rows that repeat; whatever
+// the shape, it must come out as the plain blur does, to the bit.
+TEST(CGContextShadow, TheBlurIsThePlainGaussianToTheBit)
+{
+    std::mt19937 random(7);
+    QImage noise(37, 23, QImage::Format_Alpha8);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.scanLine(y)[x] = random() % 3 == 0 ? 0 : uchar(random());
+    const QImage card = AlphaImage(160, 300, [](QPainter& p) {
+        QPainterPath body;
+        body.addRoundedRect(QRectF(20.5, 20.5, 119, 259), 9, 9);
+        p.fillPath(body, Qt::black);
+    });
+    const QImage bands = AlphaImage(50, 90, [](QPainter& p) {
+        for (int y = 5; y < 90; y += 17)
+            p.fillRect(QRectF(3, y, 44, 6), QColor(0, 0, 0, 40 + y));
+    });
+    const QImage text = AlphaImage(120, 20, [](QPainter& p) {
+        p.fillRect(QRectF(4.3, 5, 2, 9), Qt::black);
+        p.drawEllipse(QRectF(12, 4, 9, 10));
+    });
+    QImage column(1, 40, QImage::Format_Alpha8);
+    column.fill(0);
+    column.scanLine(20)[0] = 255;
+    QImage full(30, 30, QImage::Format_Alpha8);
+    full.fill(255);
+    struct Case {
+        const char* name;
+        QImage image;
+    };
+    const Case cases[] = {{"noise", noise},      {"rounded card", card}, {"bands and empty rows", bands},
+                          {"a text line", text}, {"one column", column}, {"all opaque", full}};
+    for (const Case& c : cases) {
+        for (double sigma : {0.5, 2.3, 5.0}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", sigma " << sigma);
+            const QImage expected = PlainBlur(c.image, sigma);
+            const QImage blurred = CGBlurAlpha(c.image, sigma);
+            ASSERT_EQ(blurred.size(), expected.size());
+            int differing = 0;
+            for (int y = 0; y < expected.height(); ++y)
+                differing +=
+                    std::memcmp(blurred.constScanLine(y), expected.constScanLine(y), size_t(expected.width())) != 0;
+            EXPECT_EQ(differing, 0);
+            // Asked again (the large ones are remembered), the same.
+            EXPECT_EQ(CGBlurAlpha(c.image, sigma), expected);
+        }
+    }
 }
 
 TEST(CGContextShadow, NoneWithoutOffsetAndBlurOrWithNilColour)

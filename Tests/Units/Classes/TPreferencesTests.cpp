@@ -440,6 +440,41 @@ TEST_F(TPreferencesTest, TheChangeCountStopsAtItsLargestValue)
     EXPECT_NE(ReadFile(home_ + "/values.plist").find("<integer>39999</integer>"), std::string::npos);
 }
 
+// While a reading is open a key reads as it did first (nil included), what
+// the thread stores through any handler shows at once, and what changed
+// elsewhere shows once the outermost reading has ended.
+TEST_F(TPreferencesTest, AReadingAnswersEachKeyAsFirstReadUntilItEnds)
+{
+    auto handler = Application();
+    auto other = Application();
+    handler->SetIntegerValue("n", 1);
+    handler->Synchronize();
+    const auto changeElsewhere = [](const char* key, SInt32 value) {
+        CFPreferencesSetAppValue(CFSTR(key), Integer(value), CFSTR(kDomain));
+        ASSERT_TRUE(CFPreferencesAppSynchronize(CFSTR(kDomain)));
+    };
+    {
+        const TPreferenceReading reading;
+        EXPECT_EQ(handler->GetIntegerValue("n"), 1);
+        EXPECT_FALSE(handler->ContainsValue("absent"));
+        changeElsewhere("user.n", 2);
+        changeElsewhere("user.absent", 5);
+        EXPECT_EQ(handler->GetIntegerValue("n"), 1) << "read again within the reading";
+        EXPECT_FALSE(handler->ContainsValue("absent")) << "nil is an answer too";
+        EXPECT_EQ(other->GetIntegerValue("n"), 2) << "another handler reads for itself";
+        {
+            const TPreferenceReading inner;
+            other->SetIntegerValue("n", 3);
+            EXPECT_EQ(handler->GetIntegerValue("n"), 3) << "this thread's own change";
+        }
+        EXPECT_EQ(handler->GetIntegerValue("n"), 3) << "the outer reading still holds";
+    }
+    EXPECT_EQ(handler->GetIntegerValue("absent"), 5) << "read afresh once the reading ended";
+    other->Synchronize();
+    changeElsewhere("user.n", 6);
+    EXPECT_EQ(handler->GetIntegerValue("n"), 6) << "outside any reading, every read asks";
+}
+
 TEST_F(TPreferencesTest, TheApplicationIdentifierIsRetainedAndDefaultsToTheCurrentApplication)
 {
     Held<TPreferenceHandlerApplication> handler =
