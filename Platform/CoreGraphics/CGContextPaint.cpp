@@ -193,13 +193,15 @@ QImage ComputeBlurAlpha(const QImage& alpha, double sigma)
         weight /= total;
 
     // Every pixel is the sum of its taps in ascending order, as a plain
-    // separable blur makes it; what is skipped only ever added zero (a
-    // transparent tap) or would repeat a row already summed (a shape's
-    // straight sides give runs of equal rows), so the result is the same to
-    // the bit.
+    // separable blur makes it. Taps beyond the edges are summed as zeros
+    // (adding zero changes no sum), rows that only add zero are skipped and
+    // rows equal to the one above are copied, so the result is the same to
+    // the bit, at a few vector passes a row.
     const int w = alpha.width(), h = alpha.height();
     const size_t width = size_t(w);
-    std::vector<float> across(width * size_t(h), 0.0f);
+    const size_t taps = kernel.size();
+    std::vector<float> across(width * size_t(h));
+    std::vector<float> padded(width + taps - 1, 0.0f);
     // Rows of one run are equal; a run of transparent rows adds nothing.
     std::vector<int> run(static_cast<size_t>(h));
     std::vector<char> empty(static_cast<size_t>(h));
@@ -213,19 +215,19 @@ QImage ComputeBlurAlpha(const QImage& alpha, double sigma)
             continue;
         }
         run[size_t(y)] = y;
-        bool blank = true;
-        // Each tap k adds to the pixels it reaches, in ascending k: every
-        // pixel still receives its taps in order.
-        for (int k = 0; k < w; ++k) {
-            if (in[k] == 0)
-                continue;
-            blank = false;
-            const float value = in[k];
-            const int from = std::max(0, k - radius), to = std::min(w - 1, k + radius);
-            for (int x = from; x <= to; ++x)
-                out[x] += kernel[size_t(k - x + radius)] * value;
+        empty[size_t(y)] = std::all_of(in, in + width, [](uchar value) { return value == 0; });
+        std::fill(out, out + width, 0.0f);
+        if (empty[size_t(y)])
+            continue;
+        float* row = padded.data() + radius;
+        for (size_t x = 0; x < width; ++x)
+            row[x] = in[x];
+        for (size_t tap = 0; tap < taps; ++tap) {
+            const float weight = kernel[tap];
+            const float* source = padded.data() + tap;
+            for (size_t x = 0; x < width; ++x)
+                out[x] += weight * source[x];
         }
-        empty[size_t(y)] = blank;
     }
     // Down the columns a row at a time; a row whose taps are the same rows
     // as the one above it (inside a run longer than the kernel) is a copy.

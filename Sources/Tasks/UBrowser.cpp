@@ -430,9 +430,16 @@ void TTaskOutline::DrawAll(TTask* task, CGPoint& offset, SInt32& row, Boolean& r
         child->SetChildID(static_cast<UInt16>(index));
         child->SetRow(static_cast<UInt16>(row));
 
-        const CGSize size = child->GetDimensions();
-        CGRect rect = CGRectMake(frame_.origin.x + offset.x, frame_.origin.y + offset.y, size.width, size.height);
+        // The row measures itself first, so that it is drawn, and the rows
+        // below it placed, at its own height: a row never drawn before (a
+        // card just read from its sheet) is as tall as it will stay.
+        CGRect rect =
+            CGRectMake(frame_.origin.x + offset.x, frame_.origin.y + offset.y, 0, child->GetDimensions().height);
         rect.size.width = CGRectGetMaxX(frame_) - rect.origin.x;
+        child->Layout(rect);
+        const CGSize size = child->GetDimensions();
+        rect.size.height = size.height;
+        child->SetFrame(rect);
         rows_->AppendValue(child);
         height_ += static_cast<UInt32>(std::trunc(size.height));
         // A screen of no height is no screen: then only the row limit counts.
@@ -441,10 +448,8 @@ void TTaskOutline::DrawAll(TTask* task, CGPoint& offset, SInt32& row, Boolean& r
         if (context != nullptr) {
             CGContextSaveGState(context);
             CGContextClipToRect(context, rect);
-            child->Draw(rect, context);
+            child->Paint(context);
             CGContextRestoreGState(context);
-        } else {
-            child->SetFrame(rect);
         }
         offset.y += size.height;
         if (child->GetChildCount() > 0 && child->IsOpen()) {

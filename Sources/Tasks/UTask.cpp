@@ -126,6 +126,7 @@ void TTask::Initialize()
 void TTask::Deallocate()
 {
     deallocating_ = true;
+    ForgetPaintPlan();
     TTimer::Terminate(addTaskTimer_);
     if (!undoRemoved_ && UndoManager() != nullptr) {
         undoRemoved_ = true;

@@ -19,6 +19,7 @@
 
 #include <Units/Classes/TUndoManagerUnit.h>
 
+#include <CoreFoundation/CFRef.h>
 #include <CoreFoundation/CFUUID.h>
 #include <Foundation/NSDate.h>
 
@@ -208,6 +209,12 @@ public:
     // the text in what is left. The rectangles of what was drawn are kept
     // for hit testing.
     virtual void Draw(CGRect rect, CGContextRef context);
+    // Draw's two halves. Layout places the label and icons in `rect` and
+    // measures the text at the width they leave, so that GetDimensions
+    // answers the row's height before anything is drawn; Paint draws what
+    // the last Layout placed.
+    void Layout(CGRect rect);
+    void Paint(CGContextRef context);
     // The drop mark of the tracking state; nothing for kTrackingNone.
     virtual void DrawTracking(CGContextRef context);
     // The highlight behind the row, then the row drawn again over it.
@@ -331,8 +338,31 @@ private:
     // changed) when no such row can be made.
     Boolean ReplaceWithURLAttachment(CFStringRef text);
 
+    // Renews the text heights for `width` (the font's line, and the laid
+    // out text's height) without drawing.
+    void MeasureText(NSAttributeDictionary* attributes, CGFloat width);
+    // The text in `rect` at the height measured last, with its shadow.
+    void DrawMeasuredText(NSAttributeDictionary* attributes, CGRect rect, CGContextRef context);
+    void ForgetPaintPlan();
+
+    // What Layout worked out for Paint. The images are the row artwork,
+    // which lives as long as the program; the attributes are retained.
+    struct PaintPlan {
+        CFRef<CFStringRef> label;
+        CFRef<CFStringRef> overdueCount;
+        CGImageRef labelImage = nullptr;
+        CGImageRef priorityImage = nullptr;
+        CGImageRef statusImage = nullptr;
+        CGRect labelImageFrame = CGRectZero;
+        CGRect labelTextFrame = CGRectZero;
+        CGRect overdueImageFrame = CGRectZero;
+        NSAttributeDictionary* labelAttributes = nullptr;
+        NSAttributeDictionary* textAttributes = nullptr;
+    };
+
     CFMutableStringRef text_ = nullptr;
     TCardProtocol* owner_ = nullptr;
+    PaintPlan plan_;
     UInt16 childID_ = 0;
     UInt16 row_ = 0;
     CGRect frame_ = CGRectZero;

@@ -145,61 +145,63 @@ NSAttributeDictionary* TTask::GetLabelAttributes()
     return attributes;
 }
 
-// ---- drawing ----
+// ---- layout and drawing ----
 
-void TTask::Draw(CGRect rect, CGContextRef context)
+void TTask::ForgetPaintPlan()
+{
+    plan_.label.Reset();
+    plan_.overdueCount.Reset();
+    if (plan_.labelAttributes != nullptr)
+        plan_.labelAttributes->release();
+    if (plan_.textAttributes != nullptr)
+        plan_.textAttributes->release();
+    plan_ = PaintPlan();
+}
+
+void TTask::Layout(CGRect rect)
 {
     frame_ = rect;
     iconsWidth_ = 0;
     dateFrame_ = priorityFrame_ = statusFrame_ = noteFrame_ = bellFrame_ = timerIconFrame_ = overdueBadgeFrame_ =
         CGRectZero;
-    if (context == nullptr)
-        return;
-    const bool printing = owner_ != nullptr && owner_->IsPrinting();
+    ForgetPaintPlan();
     const CGFloat right = CGRectGetMaxX(frame_);
-
-    if (CGImageRef button = GetButtonImage())
-        CanvasDrawImage(context, GetButtonFrame(), button);
 
     // The label: the elapsed time of a timer, else the due date.
     NSAttributeDictionary* labelAttributes = GetLabelAttributes();
-    CFRef<CFStringRef> label;
-    CGImageRef labelImage = nullptr;
+    labelAttributes->retain();
+    plan_.labelAttributes = labelAttributes;
     CGFloat labelWidth = 0;
     if (HasTimer()) {
-        label.Reset(CopyElapsedTimeString());
-        labelImage = GetTaskIconImage(IsTimerRunning() ? kTimerRunningImage : kTimerPausedImage);
-        labelWidth = TextWidth(label.get(), labelAttributes) + kTimerRoom;
+        plan_.label.Reset(CopyElapsedTimeString());
+        plan_.labelImage = GetTaskIconImage(IsTimerRunning() ? kTimerRunningImage : kTimerPausedImage);
+        labelWidth = TextWidth(plan_.label.get(), labelAttributes) + kTimerRoom;
     } else if (HasDate()) {
         NSString* date = BrindletShared::CopyFormattedDate(due_, dateStyle_, relativeDate_);
         if (date != nullptr) {
-            label.Reset(static_cast<CFStringRef>(CFRetain(date->cfString())));
+            plan_.label.Reset(static_cast<CFStringRef>(CFRetain(date->cfString())));
             date->release();
         }
         if (IsOverdue())
-            labelImage = GetTaskIconImage(kOverdueImage);
-        labelWidth = TextWidth(label.get(), labelAttributes) + 2 * kLabelPadding + ImageSize(labelImage).width;
+            plan_.labelImage = GetTaskIconImage(kOverdueImage);
+        labelWidth =
+            TextWidth(plan_.label.get(), labelAttributes) + 2 * kLabelPadding + ImageSize(plan_.labelImage).width;
     }
-    if (label.get() != nullptr) {
+    if (plan_.label.get() != nullptr) {
         dateFrame_ =
             CGRectMake(right + kLabelGap - (labelWidth + kLabelGap), frame_.origin.y, labelWidth, kLabelHeight);
         iconsWidth_ += static_cast<Float32>(labelWidth + kLabelGap);
-        if (!printing)
-            CardServices::DrawLabelBackground(context, dateFrame_);
         CGFloat textLeft = dateFrame_.origin.x + kLabelPadding;
-        if (labelImage != nullptr) {
-            const CGSize size = ImageSize(labelImage);
-            const CGRect imageFrame =
+        if (plan_.labelImage != nullptr) {
+            const CGSize size = ImageSize(plan_.labelImage);
+            plan_.labelImageFrame =
                 CGRectMake(dateFrame_.origin.x + kLabelPadding / 2,
                            dateFrame_.origin.y + std::trunc((kLabelHeight - size.height) / 2), size.width, size.height);
             if (HasTimer())
-                timerIconFrame_ = imageFrame;
-            if (!printing || !HasTimer())
-                CanvasDrawImage(context, imageFrame, labelImage);
-            textLeft = CGRectGetMaxX(imageFrame) + kLabelPadding / 2;
+                timerIconFrame_ = plan_.labelImageFrame;
+            textLeft = CGRectGetMaxX(plan_.labelImageFrame) + kLabelPadding / 2;
         }
-        DrawLabelText(context, label.get(), CGRectMake(textLeft, dateFrame_.origin.y, labelWidth, kLabelHeight),
-                      labelAttributes);
+        plan_.labelTextFrame = CGRectMake(textLeft, dateFrame_.origin.y, labelWidth, kLabelHeight);
     }
 
     // The icons, right to left.
@@ -208,13 +210,12 @@ void TTask::Draw(CGRect rect, CGContextRef context)
         iconFrame = CGRectMake(right - iconsWidth_, frame_.origin.y + std::trunc((kLabelHeight - kIconSize) / 2),
                                kIconSize, kIconSize);
     };
-    CGImageRef priority = nullptr, status = nullptr;
     if (HasPriority()) {
-        priority = GetTaskFlagImage(style_.priority - 3);
+        plan_.priorityImage = GetTaskFlagImage(style_.priority - 3);
         placeIcon(priorityFrame_);
     }
     if (HasStatus() && !HasTimer()) {
-        status = GetTaskStatusImage(style_.status - 3);
+        plan_.statusImage = GetTaskStatusImage(style_.status - 3);
         placeIcon(statusFrame_);
     }
     if (HasNote())
@@ -222,54 +223,83 @@ void TTask::Draw(CGRect rect, CGContextRef context)
     if (HasNotification())
         placeIcon(bellFrame_);
     const SInt32 overdue = CountOverdueTasks();
-    CFRef<CFStringRef> count;
-    CGImageRef overdueImage = GetTaskIconImage(kOverdueImage);
     if (overdue > 0) {
-        count.Reset(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%d"), static_cast<int>(overdue)));
-        const CGFloat width = ImageSize(overdueImage).width + 4 + 8 + TextWidth(count.get(), labelAttributes);
+        CGImageRef overdueImage = GetTaskIconImage(kOverdueImage);
+        plan_.overdueCount.Reset(CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%d"), static_cast<int>(overdue)));
+        const CGFloat width =
+            ImageSize(overdueImage).width + 4 + 8 + TextWidth(plan_.overdueCount.get(), labelAttributes);
         iconsWidth_ += static_cast<Float32>(width + kBadgeGap);
         overdueBadgeFrame_ = CGRectMake(right - iconsWidth_, frame_.origin.y, width, kLabelHeight);
+        const CGSize size = ImageSize(overdueImage);
+        plan_.overdueImageFrame = CGRectMake(overdueBadgeFrame_.origin.x,
+                                             overdueBadgeFrame_.origin.y + std::trunc((kLabelHeight - size.height) / 2),
+                                             size.width, size.height);
     }
+
+    // The text, in what the label and icons leave: its height is the row's.
+    if (text_ != nullptr && CFStringGetLength(text_) > 0) {
+        plan_.textAttributes = CopyTextAttributes();
+        MeasureText(plan_.textAttributes, GetTextFrame().size.width);
+    }
+}
+
+void TTask::Paint(CGContextRef context)
+{
+    if (context == nullptr)
+        return;
+    const bool printing = owner_ != nullptr && owner_->IsPrinting();
+    if (CGImageRef button = GetButtonImage())
+        CanvasDrawImage(context, GetButtonFrame(), button);
+
+    if (plan_.label.get() != nullptr) {
+        if (!printing)
+            CardServices::DrawLabelBackground(context, dateFrame_);
+        if (plan_.labelImage != nullptr && (!printing || !HasTimer()))
+            CanvasDrawImage(context, plan_.labelImageFrame, plan_.labelImage);
+        DrawLabelText(context, plan_.label.get(), plan_.labelTextFrame, plan_.labelAttributes);
+    }
+
     if (!printing) {
         const auto drawIcon = [&](CGRect iconFrame, CGImageRef image) {
             if (!CGRectIsEmpty(iconFrame) && image != nullptr)
                 CanvasDrawImage(context, iconFrame, image);
         };
-        drawIcon(priorityFrame_, priority);
-        drawIcon(statusFrame_, status);
+        drawIcon(priorityFrame_, plan_.priorityImage);
+        drawIcon(statusFrame_, plan_.statusImage);
         drawIcon(noteFrame_, GetTaskIconImage(kNoteImage));
         drawIcon(bellFrame_, GetTaskIconImage(kNotifyImage));
-        if (overdue > 0) {
-            const CGSize size = ImageSize(overdueImage);
-            const CGRect imageFrame = CGRectMake(
-                overdueBadgeFrame_.origin.x, overdueBadgeFrame_.origin.y + std::trunc((kLabelHeight - size.height) / 2),
-                size.width, size.height);
-            drawIcon(imageFrame, overdueImage);
-            DrawLabelText(context, count.get(),
-                          CGRectMake(CGRectGetMaxX(imageFrame) + 4, overdueBadgeFrame_.origin.y,
+        if (plan_.overdueCount.get() != nullptr) {
+            drawIcon(plan_.overdueImageFrame, GetTaskIconImage(kOverdueImage));
+            DrawLabelText(context, plan_.overdueCount.get(),
+                          CGRectMake(CGRectGetMaxX(plan_.overdueImageFrame) + 4, overdueBadgeFrame_.origin.y,
                                      overdueBadgeFrame_.size.width, kLabelHeight),
-                          labelAttributes);
+                          plan_.labelAttributes);
         }
     }
 
-    if (text_ != nullptr && CFStringGetLength(text_) > 0) {
-        NSAttributeDictionary* attributes = CopyTextAttributes();
-        DrawText(attributes, GetTextFrame(), context);
-        attributes->release();
-    }
+    if (plan_.textAttributes != nullptr)
+        DrawMeasuredText(plan_.textAttributes, GetTextFrame(), context);
     CGContextClearShadow(context);
 }
 
-void TTask::DrawText(NSAttributeDictionary* attributes, CGRect rect, CGContextRef context)
+void TTask::Draw(CGRect rect, CGContextRef context)
 {
-    if (attributes == nullptr || text_ == nullptr)
-        return;
+    Layout(rect);
+    Paint(context);
+}
+
+void TTask::MeasureText(NSAttributeDictionary* attributes, CGFloat width)
+{
     NSFont* font = attributes->font();
     if (font != nullptr)
         baseTextHeight_ = static_cast<SInt32>(std::lround(font->ascender() - font->descender() + font->leading()));
-    const NSRect laid = NSStringDrawing::boundingRectWithSize(text_, NSMakeSize(rect.size.width, 1e6),
+    const NSRect laid = NSStringDrawing::boundingRectWithSize(text_, NSMakeSize(width, 1e6),
                                                               NSStringDrawingUsesLineFragmentOrigin, attributes);
     textHeight_ = std::max(baseTextHeight_, static_cast<SInt32>(std::lround(laid.size.height)));
+}
+
+void TTask::DrawMeasuredText(NSAttributeDictionary* attributes, CGRect rect, CGContextRef context)
+{
     NSAttributeDictionary* shadowed = attributes->mutableCopy();
     NSShadow* shadow = NSShadow::shadow();
     shadow->setShadowOffset(NSMakeSize(0, -1));
@@ -281,6 +311,14 @@ void TTask::DrawText(NSAttributeDictionary* attributes, CGRect rect, CGContextRe
     NSGraphicsContextCloseCGContext(context);
     shadowed->release();
     CGContextClearShadow(context);
+}
+
+void TTask::DrawText(NSAttributeDictionary* attributes, CGRect rect, CGContextRef context)
+{
+    if (attributes == nullptr || text_ == nullptr)
+        return;
+    MeasureText(attributes, rect.size.width);
+    DrawMeasuredText(attributes, rect, context);
 }
 
 void TTask::DrawSelection(CGContextRef context)

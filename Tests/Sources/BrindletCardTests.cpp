@@ -517,6 +517,49 @@ TEST_F(BrindletCardTest, TheCardGrowsToItsRowsAndShrinksWhenAskedTo)
     }
 }
 
+// A card read back from its sheet is the card that was saved: its rows
+// measure themselves before they are placed, so its first drawing needs no
+// second pass and does not grow it (it came back taller, rows drawn at a
+// row height they never had).
+TEST_F(BrindletCardTest, ACardReadBackKeepsItsHeightAndIsDrawnOnce)
+{
+    TApplication::Prefs()->SetBooleanValue("TPreferences.snapToGrid", false);
+    TBrindlet* card = NewList("Read back");
+    for (int i = 0; i < 14; ++i)
+        Row(card, ("Row " + std::to_string(i)).c_str());
+    Face(card);
+    // Fitted to its rows, as adding them one by one leaves a card.
+    TApplication::Prefs()->SetBooleanValue("TPreferences.adjustHeight", true);
+    card->SetNeedsAdjustHeight(true);
+    const QImage face = Face(card);
+    TApplication::Prefs()->SetBooleanValue("TPreferences.adjustHeight", false);
+    const CGFloat height = card->GetHeight();
+    ASSERT_GT(height, 150) << "the rows, not the smallest card, decide the height";
+
+    TArchiver* archive = card->CopyArchive();
+    // The layer takes the reference, as a sheet's loader hands it over.
+    TBrindlet* copy = AllocateFromArchiveAs<TBrindlet>(archive, static_cast<void*>(nullptr));
+    archive->Release();
+    ASSERT_NE(copy, nullptr);
+    copy->SetLayer(layer_);
+    cards_.push_back(copy);
+    ASSERT_EQ(copy->GetHeight(), height);
+    Ptr buffer = nullptr;
+    CGContextRef context = CanvasBitmapContextCreate(copy->GetFrameWithInset().size, buffer);
+    CanvasFlipContext(context, copy->GetFrameWithInset().size.height);
+    bool again = false;
+    copy->HandleDrawComposite(context, again, copy->GetFrame());
+    CGContextRelease(context);
+    DisposePtr(buffer);
+    EXPECT_FALSE(again) << "a second pass";
+    EXPECT_EQ(copy->GetHeight(), height);
+    EXPECT_EQ(Face(copy).size(), face.size());
+    for (SInt32 i = 0; i < 14; ++i)
+        EXPECT_TRUE(CGRectEqualToRect(copy->GetRootTask()->GetChildAtIndex(i)->GetFrame(),
+                                      card->GetRootTask()->GetChildAtIndex(i)->GetFrame()))
+            << "row " << i;
+}
+
 // ---- overdue rows ----
 
 TEST_F(BrindletCardTest, OnlyShownOpenRowsPastTheirDateCountAsOverdue)

@@ -64,17 +64,24 @@ TEST_F(TaskOutlineTest, LayoutStacksTheOpenRowsWithAnIndentPerLevel)
     a->SetOpen(true);
 
     TTaskOutline* outline = card_->outline;
-    EXPECT_EQ(outline->Draw(CGRectMake(10, 30, 220, 500), nullptr), 80u);
+    // A row measures its text before it is placed: the first layout, which
+    // draws nothing, already gives every row its own height (one line of
+    // the list font, not the 20 points a row starts with), the next the same.
+    const UInt32 height = outline->Draw(CGRectMake(10, 30, 220, 500), nullptr);
+    const CGFloat h = static_cast<TTask*>(outline->GetRows()->GetValue(0))->GetDimensions().height;
+    EXPECT_NE(h, 20) << "a font whose line is 15 points would hide the measuring";
+    EXPECT_EQ(height, UInt32(4 * h));
+    EXPECT_EQ(outline->Draw(CGRectMake(10, 30, 220, 500), nullptr), height);
     EXPECT_EQ(RowTexts(outline), (std::vector<std::string>{"A", "A1", "A2", "B"}));
     struct Row {
         CGRect frame;
         UInt16 row;
         UInt16 childID;
     } expected[] = {
-        {CGRectMake(10, 30, 220, 20), 1, 0},
-        {CGRectMake(34, 50, 196, 20), 2, 0},
-        {CGRectMake(34, 70, 196, 20), 3, 1},
-        {CGRectMake(10, 90, 220, 20), 4, 1},
+        {CGRectMake(10, 30, 220, h), 1, 0},
+        {CGRectMake(34, 30 + h, 196, h), 2, 0},
+        {CGRectMake(34, 30 + 2 * h, 196, h), 3, 1},
+        {CGRectMake(10, 30 + 3 * h, 220, h), 4, 1},
     };
     for (SInt32 i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
@@ -84,8 +91,8 @@ TEST_F(TaskOutlineTest, LayoutStacksTheOpenRowsWithAnIndentPerLevel)
         EXPECT_EQ(row->GetChildID(), expected[i].childID);
         EXPECT_EQ(row->GetOwner(), card_.get());
     }
-    EXPECT_EQ(outline->GetBottom(), 110u);
-    EXPECT_TRUE(CGRectEqualToRect(outline->GetFrame(), CGRectMake(10, 30, 220, 80)));
+    EXPECT_EQ(outline->GetBottom(), 30 + height);
+    EXPECT_TRUE(CGRectEqualToRect(outline->GetFrame(), CGRectMake(10, 30, 220, height)));
 
     a1->SetOpen(true);
     Layout();
@@ -130,12 +137,15 @@ TEST_F(TaskOutlineTest, LayoutStopsAtTheRowLimitAndBelowTheScreen)
     const CGFloat screenHeight = TSpriteCanvas::MainScreenFrame().size.height;
     ASSERT_GT(screenHeight, 0) << "the tests run with a screen";
     card_->outline->RemoveAll();
-    const int rows = static_cast<int>(screenHeight / 20) + 10;
-    for (int i = 0; i < rows; ++i)
+    Add("row");
+    Layout();
+    const CGFloat h = static_cast<TTask*>(card_->outline->GetRows()->GetValue(0))->GetDimensions().height;
+    const int rows = static_cast<int>(screenHeight / h) + 10;
+    for (int i = 1; i < rows; ++i)
         Add("row");
     Layout();
     // The row that passes the screen's height is still laid out.
-    EXPECT_EQ(card_->outline->GetRows()->Count(), static_cast<SInt32>(std::floor(screenHeight / 20)) + 1);
+    EXPECT_EQ(card_->outline->GetRows()->Count(), static_cast<SInt32>(std::floor(screenHeight / h)) + 1);
 }
 
 TEST_F(TaskOutlineTest, ArrowKeysWalkTheRowsAndNeverChangeTheStatus)
