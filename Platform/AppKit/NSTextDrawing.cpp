@@ -8,6 +8,7 @@
 #include <QTextLayout>
 
 #include <cmath>
+#include <list>
 #include <memory>
 #include <vector>
 
@@ -267,21 +268,28 @@ QString TextOf(CFStringRef text)
     return s;
 }
 
-struct LaidOutText {
+// A text laid out in a width: its lines, and where each one ends.
+struct Lines {
     std::unique_ptr<QTextLayout> layout;
+    std::vector<qreal> bottoms;
+    qreal widest = 0;  // the widest line's text
+};
+
+struct LaidOutText {
+    std::shared_ptr<const Lines> lines;
+    const QTextLayout* layout = nullptr;
     int fittingLines = 0;  // lines whose whole height fits
-    qreal widest = 0;      // the widest line's text
-    qreal height = 0;      // all lines
+    qreal widest = 0;
+    qreal height = 0;  // all lines
     qreal fittingHeight = 0;
 };
 
 constexpr qreal kUnlimited = 1e7;
 
-// In `width` (kUnlimited: no wrapping) and, for the lines that count as
-// fitting, `height`.
-LaidOutText LayOut(const QString& text, const TextStyle& style, qreal width, qreal height)
+// In `width` (kUnlimited: no wrapping).
+std::shared_ptr<const Lines> BreakLines(const QString& text, const TextStyle& style, qreal width)
 {
-    LaidOutText out;
+    auto out = std::make_shared<Lines>();
     const bool unlimited = width >= kUnlimited;
     const bool oneLinePerParagraph = unlimited || style.lineBreak >= NSLineBreakByClipping;
     QString shown = text;
@@ -295,7 +303,7 @@ LaidOutText LayOut(const QString& text, const TextStyle& style, qreal width, qre
             paragraph = metrics.elidedText(paragraph, mode, width);
         shown = paragraphs.join(QChar::LineSeparator);
     }
-    out.layout = std::make_unique<QTextLayout>(shown, style.font, CGPointResolutionDevice());
+    out->layout = std::make_unique<QTextLayout>(shown, style.font, CGPointResolutionDevice());
     QTextOption option;
     Qt::Alignment alignment = Qt::AlignLeft;
     if (!unlimited) {
@@ -310,26 +318,76 @@ LaidOutText LayOut(const QString& text, const TextStyle& style, qreal width, qre
     option.setWrapMode(oneLinePerParagraph                            ? QTextOption::NoWrap
                        : style.lineBreak == NSLineBreakByCharWrapping ? QTextOption::WrapAnywhere
                                                                       : QTextOption::WrapAtWordBoundaryOrAnywhere);
-    out.layout->setTextOption(option);
-    out.layout->setCacheEnabled(true);
-    out.layout->beginLayout();
-    bool fitting = true;
+    out->layout->setTextOption(option);
+    out->layout->setCacheEnabled(true);
+    out->layout->beginLayout();
+    qreal height = 0;
     for (;;) {
-        QTextLine line = out.layout->createLine();
+        QTextLine line = out->layout->createLine();
         if (!line.isValid())
             break;
         line.setLeadingIncluded(true);
         line.setLineWidth(std::max(width, 0.0));
-        line.setPosition(QPointF(0, out.height));
-        out.height += line.height();
-        out.widest = std::max(out.widest, line.naturalTextWidth());
-        fitting = fitting && out.height <= height + 1e-3;
-        if (fitting) {
-            ++out.fittingLines;
-            out.fittingHeight = out.height;
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+        out->bottoms.push_back(height);
+        out->widest = std::max(out->widest, line.naturalTextWidth());
+    }
+    out->layout->endLayout();
+    return out;
+}
+
+// The texts laid out last on this thread: a row's text is measured, then
+// drawn, and the labels of a card's rows repeat. A text is found again only
+// for the same characters, font, style and width.
+struct LinesKey {
+    QString text;
+    QFont font;
+    NSTextAlignment alignment;
+    NSLineBreakMode lineBreak;
+    qreal width;
+
+    bool operator==(const LinesKey& other) const
+    {
+        return width == other.width && alignment == other.alignment && lineBreak == other.lineBreak &&
+               text == other.text && font == other.font;
+    }
+};
+
+constexpr size_t kRememberedLayouts = 32;
+thread_local std::list<std::pair<LinesKey, std::shared_ptr<const Lines>>> tRememberedLayouts;
+
+std::shared_ptr<const Lines> LinesFor(const QString& text, const TextStyle& style, qreal width)
+{
+    LinesKey key{text, style.font, style.alignment, style.lineBreak, width};
+    for (auto entry = tRememberedLayouts.begin(); entry != tRememberedLayouts.end(); ++entry) {
+        if (entry->first == key) {
+            tRememberedLayouts.splice(tRememberedLayouts.begin(), tRememberedLayouts, entry);
+            return entry->second;
         }
     }
-    out.layout->endLayout();
+    std::shared_ptr<const Lines> lines = BreakLines(text, style, width);
+    tRememberedLayouts.emplace_front(std::move(key), lines);
+    if (tRememberedLayouts.size() > kRememberedLayouts)
+        tRememberedLayouts.pop_back();
+    return lines;
+}
+
+// In `width` (kUnlimited: no wrapping) and, for the lines that count as
+// fitting, `height`.
+LaidOutText LayOut(const QString& text, const TextStyle& style, qreal width, qreal height)
+{
+    LaidOutText out;
+    out.lines = LinesFor(text, style, width);
+    out.layout = out.lines->layout.get();
+    out.widest = out.lines->widest;
+    out.height = out.lines->bottoms.empty() ? 0 : out.lines->bottoms.back();
+    for (const qreal bottom : out.lines->bottoms) {
+        if (bottom > height + 1e-3)
+            break;
+        ++out.fittingLines;
+        out.fittingHeight = bottom;
+    }
     return out;
 }
 

@@ -248,6 +248,11 @@ void CGContextDrawRadialGradient(CGContextRef c, CGGradientRef gradient, CGPoint
 void CGContextBeginTransparencyLayer(CGContextRef c, CFDictionaryRef auxiliaryInfo);
 void CGContextBeginTransparencyLayerWithRect(CGContextRef c, CGRect rect, CFDictionaryRef auxInfo);
 void CGContextEndTransparencyLayer(CGContextRef c);
+// Our own addition: true when what is drawn now lands as it would inside a
+// transparency layer composited at once (alpha 1, the normal blend mode, no
+// shadow, no mask), so that pieces which do not overlap need no layer of
+// their own. False for nil.
+bool CGContextDrawsPlainly(CGContextRef c);
 
 // ---- text ----
 // Glyphs are drawn in text space (y up), mapped by the text matrix, whose

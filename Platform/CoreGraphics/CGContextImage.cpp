@@ -54,6 +54,9 @@ void CGContextDrawImage(CGContextRef c, CGRect rect, CGImageRef image)
     CGContextObject* context = CGContextObjectOf(c);
     if (context == nullptr || image == nullptr)
         return;
+    // Nothing drawn over what is there changes nothing (nor casts a shadow).
+    if (context->state.blendMode == kCGBlendModeNormal && CGImageIsFullyTransparent(image))
+        return;
     const QImage pixels =
         CGImageGetDrawableQImage(image, CGRGBAToQColor(context->state.fill), context->Target().format());
     CGContextDrawQImage(context, rect, pixels, Interpolates(context));

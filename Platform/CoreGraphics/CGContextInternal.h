@@ -158,6 +158,9 @@ QImage CGBlurAlpha(const QImage& alpha, double sigma);
 // layout than the surface's, a copy in the surface's layout that the image
 // keeps for its later draws.
 QImage CGImageGetDrawableQImage(CGImageRef image, const QColor& fill, QImage::Format target);
+// True when every pixel of a colour or alpha-only image is fully transparent
+// (false for masks); worked out once per image.
+bool CGImageIsFullyTransparent(CGImageRef image);
 
 // Draws `image` (premultiplied, ready to paint) stretched over `rect` in
 // user space, upright in y-up space.

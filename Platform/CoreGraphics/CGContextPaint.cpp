@@ -91,6 +91,40 @@ void ApplyClip(QPainter& painter, const CGGState& state, const QTransform& qtToT
     painter.resetTransform();
 }
 
+// Qt's raster engine splits a fill of more than about a hundred rows into
+// pieces for its thread pool and waits for them. For the sizes drawn here
+// (a card is a few hundred rows) handing the pieces over costs more than
+// the work, many times more on a virtual machine, so tall paints are made
+// in bands short enough to stay on this thread. A band is a clip of whole
+// pixel rows (device space): no pixel comes out otherwise. Under a clip of
+// curved edges every band would cut the curve again, which costs more than
+// it saves: such paints are made whole.
+constexpr int kBandRows = 64;
+
+bool ClipsToRectangles(const CGGState& state)
+{
+    return std::all_of(state.clips.begin(), state.clips.end(), [](const CGClipEntry& entry) { return entry.isRect; });
+}
+
+template <typename Paint>
+void PaintInBands(QPainter& painter, QRect area, bool banded, const Paint& paint)
+{
+    area &= QRect(QPoint(0, 0),
+                  painter.device() != nullptr ? QSize(painter.device()->width(), painter.device()->height()) : QSize());
+    if (!banded || area.height() <= kBandRows + kBandRows / 2) {
+        paint();
+        return;
+    }
+    for (int top = area.top(); top <= area.bottom(); top += kBandRows) {
+        painter.save();
+        painter.resetTransform();
+        painter.setClipRect(QRect(area.left(), top, area.width(), std::min(kBandRows, area.bottom() + 1 - top)),
+                            Qt::IntersectClip);
+        paint();
+        painter.restore();
+    }
+}
+
 // Draws a finished buffer (premultiplied ARGB32, Qt pixel space at `at`)
 // into the target through clip, masks, alpha and blend mode.
 void Composite(CGContextObject* context, QImage buffer, QPoint at, bool clearing)
@@ -119,7 +153,8 @@ void Composite(CGContextObject* context, QImage buffer, QPoint at, bool clearing
         painter.setOpacity(state.alpha);
         painter.setCompositionMode(CGBlendModeToQt(state.blendMode));
     }
-    painter.drawImage(at - origin, buffer);
+    PaintInBands(painter, QRect(at - origin, buffer.size()), ClipsToRectangles(state),
+                 [&] { painter.drawImage(at - origin, buffer); });
 }
 
 }  // namespace
@@ -259,10 +294,9 @@ QImage ComputeBlurAlpha(const QImage& alpha, double sigma)
 
 namespace {
 
-// The shadow a painted buffer casts: its alpha, with `margin` pixels of
-// room around it, blurred and tinted in the shadow's colour. Rows equal to
-// the one above (a shape's straight sides) are copied, not worked out again.
-QImage ShadowOf(const QImage& buffer, int margin, double sigma, const CGRGBA& color)
+// A painted buffer's alpha with `margin` pixels of room around it, for its
+// shadow. Rows equal to the one above are copied.
+QImage CoverageOf(const QImage& buffer, int margin)
 {
     const int width = buffer.width(), height = buffer.height();
     QImage coverage(width + 2 * margin, height + 2 * margin, QImage::Format_Alpha8);
@@ -277,6 +311,13 @@ QImage ShadowOf(const QImage& buffer, int margin, double sigma, const CGRGBA& co
         for (int x = 0; x < width; ++x)
             out[x] = uchar(qAlpha(in[x]));
     }
+    return coverage;
+}
+
+// The shadow a shape's coverage casts: blurred, in the shadow's colour.
+// Rows equal to the one above (a shape's straight sides) are copied.
+QImage ShadowOf(const QImage& coverage, double sigma, const CGRGBA& color)
+{
     const QImage blurred = CGBlurAlpha(coverage, sigma);
     const float alpha = CGClampUnit(color.alpha);
     const float red = CGClampUnit(color.red) * alpha, green = CGClampUnit(color.green) * alpha,
@@ -288,15 +329,15 @@ QImage ShadowOf(const QImage& buffer, int margin, double sigma, const CGRGBA& co
         tinted[level] = qRgba(int(red * a + 0.5f), int(green * a + 0.5f), int(blue * a + 0.5f), int(alpha * a + 0.5f));
     }
     QImage shadowImage(blurred.size(), QImage::Format_ARGB32_Premultiplied);
-    const int shadowWidth = blurred.width();
+    const int width = blurred.width();
     for (int y = 0; y < blurred.height(); ++y) {
         const uchar* in = blurred.constScanLine(y);
         QRgb* out = reinterpret_cast<QRgb*>(shadowImage.scanLine(y));
-        if (y > 0 && std::memcmp(in, blurred.constScanLine(y - 1), size_t(shadowWidth)) == 0) {
-            std::memcpy(out, shadowImage.constScanLine(y - 1), size_t(shadowWidth) * sizeof(QRgb));
+        if (y > 0 && std::memcmp(in, blurred.constScanLine(y - 1), size_t(width)) == 0) {
+            std::memcpy(out, shadowImage.constScanLine(y - 1), size_t(width) * sizeof(QRgb));
             continue;
         }
-        for (int x = 0; x < shadowWidth; ++x)
+        for (int x = 0; x < width; ++x)
             out[x] = tinted[in[x]];
     }
     return shadowImage;
@@ -320,7 +361,8 @@ void CGContextPaint(CGContextObject* context, const CGPaintOperation& operation)
             painter.setOpacity(state.alpha);
             painter.setCompositionMode(CGBlendModeToQt(state.blendMode));
         }
-        operation.paint(painter, toTarget);
+        PaintInBands(painter, toTarget.mapRect(operation.bounds()).toAlignedRect(), ClipsToRectangles(state),
+                     [&] { operation.paint(painter, toTarget); });
         return;
     }
 
@@ -338,14 +380,40 @@ void CGContextPaint(CGContextObject* context, const CGPaintOperation& operation)
     const QRect area = operation.bounds().intersected(needed).toAlignedRect();
     if (area.isEmpty())
         return;
+    if (shadow && state.masks.empty()) {
+        // The shape's coverage alone casts the shadow; the shape itself is
+        // then painted over it straight onto the target, as without one.
+        QImage coverage(area.width() + 2 * margin, area.height() + 2 * margin, QImage::Format_Alpha8);
+        coverage.fill(0);
+        {
+            QPainter painter(&coverage);
+            SetHints(painter, context);
+            const QTransform toCoverage = QTransform::fromTranslate(margin - area.x(), margin - area.y());
+            PaintInBands(painter, coverage.rect(), true, [&] { operation.paint(painter, toCoverage); });
+        }
+        const QImage shadowImage = ShadowOf(coverage, sigma, state.shadow.color);
+        const QPoint origin = context->TargetOrigin();
+        const QPoint at = (QPointF(area.topLeft() - QPoint(margin, margin)) + shadowOffset).toPoint() - origin;
+        const QTransform toTarget = QTransform::fromTranslate(-origin.x(), -origin.y());
+        QPainter painter(&context->Target());
+        SetHints(painter, context);
+        ApplyClip(painter, state, toTarget);
+        painter.setOpacity(state.alpha);
+        painter.setCompositionMode(CGBlendModeToQt(state.blendMode));
+        const bool banded = ClipsToRectangles(state);
+        PaintInBands(painter, QRect(at, shadowImage.size()), banded, [&] { painter.drawImage(at, shadowImage); });
+        PaintInBands(painter, area.translated(-origin), banded, [&] { operation.paint(painter, toTarget); });
+        return;
+    }
     QImage buffer = CGNewSurface(area.size());
     {
         QPainter painter(&buffer);
         SetHints(painter, context);
-        operation.paint(painter, QTransform::fromTranslate(-area.x(), -area.y()));
+        PaintInBands(painter, buffer.rect(), true,
+                     [&] { operation.paint(painter, QTransform::fromTranslate(-area.x(), -area.y())); });
     }
     if (shadow) {
-        const QImage shadowImage = ShadowOf(buffer, margin, sigma, state.shadow.color);
+        const QImage shadowImage = ShadowOf(CoverageOf(buffer, margin), sigma, state.shadow.color);
         const QPointF at = QPointF(area.topLeft() - QPoint(margin, margin)) + shadowOffset;
         Composite(context, shadowImage, at.toPoint(), false);
     }
@@ -394,6 +462,15 @@ void CGContextBeginTransparencyLayerWithRect(CGContextRef c, CGRect rect, CFDict
     const QRectF user(rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
     const QRectF device = context->UserToQt().mapRect(user.normalized()) & CGContextClipBoundsQt(context);
     BeginLayer(context, device.isEmpty() ? QRect() : device.toAlignedRect());
+}
+
+bool CGContextDrawsPlainly(CGContextRef c)
+{
+    const CGContextObject* context = CGContextObjectOf(c);
+    if (context == nullptr)
+        return false;
+    const CGGState& state = context->state;
+    return state.alpha == 1 && state.blendMode == kCGBlendModeNormal && !HasShadow(state) && state.masks.empty();
 }
 
 void CGContextEndTransparencyLayer(CGContextRef c)

@@ -6,6 +6,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -104,6 +105,10 @@ struct CGImageObject final : CFRuntimeObject {
     // every draw. The image never changes, so neither do they.
     mutable std::mutex drawableMutex;
     mutable QImage drawable[2];
+    // Whether every pixel is fully transparent, worked out on first request
+    // (the empty middle of a frame's nine pieces is such an image).
+    mutable std::once_flag clearOnce;
+    mutable bool clear = false;
 };
 
 namespace {
@@ -284,6 +289,24 @@ QImage CGImageGetQImage(CGImageRef image)
 {
     const CGImageObject* object = AsImage(image);
     return object ? object->image : QImage();
+}
+
+bool CGImageIsFullyTransparent(CGImageRef image)
+{
+    const CGImageObject* object = AsImage(image);
+    // Masks stencil the colour they are drawn with; they are never skipped.
+    if (object == nullptr || object->mask || !object->image.hasAlphaChannel())
+        return false;
+    std::call_once(object->clearOnce, [object] {
+        const QImage alpha = object->image.convertToFormat(QImage::Format_Alpha8);
+        bool clear = true;
+        for (int y = 0, height = alpha.height(); y < height && clear; ++y) {
+            const uchar* row = alpha.constScanLine(y);
+            clear = std::all_of(row, row + alpha.width(), [](uchar value) { return value == 0; });
+        }
+        object->clear = clear;
+    });
+    return object->clear;
 }
 
 QImage CGImageGetCoverage(CGImageRef image)

@@ -118,8 +118,10 @@ PlacedPiece Place(CGImageRef image, CGFloat x, CGFloat y, CGFloat width, CGFloat
 }
 
 // Draws the pieces in order into one transparency layer over the area they
-// cover; no layer at all when none of them is drawn. The layer is ended
-// even when a piece throws on its way out.
+// cover, so that alpha, shadow and blend mode apply to the picture as a
+// whole; no layer at all when none of them is drawn, nor when the context
+// draws plainly (the pieces, at whole points side by side, never overlap).
+// The layer is ended even when a piece throws on its way out.
 template <size_t N>
 void DrawPicture(CGContextRef context, const std::array<PlacedPiece, N>& pieces)
 {
@@ -129,6 +131,12 @@ void DrawPicture(CGContextRef context, const std::array<PlacedPiece, N>& pieces)
             covered = CGRectUnion(covered, piece.rect);
     if (CGRectIsNull(covered))
         return;
+    if (CGContextDrawsPlainly(context)) {
+        for (const PlacedPiece& piece : pieces)
+            if (piece.Drawn())
+                HIViewDrawCGImage(context, &piece.rect, piece.image);
+        return;
+    }
     CGContextBeginTransparencyLayerWithRect(context, covered, nullptr);
     struct LayerEnd {
         CGContextRef context;

@@ -552,6 +552,82 @@ TEST(CGContextShadow, TheBlurIsThePlainGaussianToTheBit)
     }
 }
 
+// ---- images over what is there ----
+
+TEST(CGContextImages, AFullyTransparentImageChangesNothingExceptInCopyMode)
+{
+    QImage clear(4, 4, QImage::Format_ARGB32_Premultiplied);
+    clear.fill(Qt::transparent);
+    CFRef<CGImageRef> image(CGImageCreateWithQImage(clear));
+    for (const bool copy : {false, true}) {
+        SCOPED_TRACE(copy ? "copy" : "normal");
+        TestBitmap bitmap(10, 10);
+        bitmap.Fill(1, 0, 0, 1);
+        if (copy)
+            CGContextSetBlendMode(bitmap.context(), kCGBlendModeCopy);
+        else
+            CGContextSetShadow(bitmap.context(), CGSizeMake(2, -2), 2);
+        CGContextDrawImage(bitmap.context(), CGRectMake(2, 2, 6, 6), image);
+        EXPECT_EQ(bitmap.At(5, 5), copy ? kClear : kRed) << "under the image";
+        EXPECT_EQ(bitmap.At(8, 1), kRed) << "beside it, where a shadow would fall";
+    }
+}
+
+// Tall paints go to the pixels in bands of rows; no pixel may come out
+// otherwise than in one go.
+TEST(CGContextImages, ATallStretchedImageLandsAsQtDrawsItInOneGo)
+{
+    QImage source(3, 5, QImage::Format_RGBA8888_Premultiplied);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 3; ++x)
+            source.setPixelColor(x, y, QColor::fromRgb(40 * x + 30, 50 * y, 200, 120 + 25 * x));
+    CFRef<CGImageRef> image(CGImageCreateWithQImage(source));
+    TestBitmap bitmap(37, 301);
+    CGContextDrawImage(bitmap.context(), CGRectMake(0, 0, 37, 301), image);
+
+    QImage expected(37, 301, QImage::Format_RGBA8888_Premultiplied);
+    expected.fill(Qt::transparent);
+    {
+        QPainter painter(&expected);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setTransform(QTransform::fromScale(37.0 / 3, 301.0 / 5));
+        painter.drawImage(QPointF(0, 0), source);
+    }
+    int differing = 0;
+    for (int y = 0; y < 301; ++y)
+        for (int x = 0; x < 37; ++x)
+            differing +=
+                bitmap.Row(x, y) != RGBA{UInt8(qRed(expected.pixel(x, y))), UInt8(qGreen(expected.pixel(x, y))),
+                                         UInt8(qBlue(expected.pixel(x, y))), UInt8(qAlpha(expected.pixel(x, y)))};
+    EXPECT_EQ(differing, 0);
+}
+
+TEST(CGContextState, DrawsPlainlyOnlyWithoutAlphaBlendShadowOrMask)
+{
+    QImage maskPixels(4, 4, QImage::Format_Grayscale8);
+    maskPixels.fill(255);
+    CFRef<CGImageRef> mask(CGImageCreateWithQImage(maskPixels));
+    const struct {
+        const char* name;
+        std::function<void(CGContextRef)> set;
+        bool plain;
+    } rows[] = {
+        {"fresh", [](CGContextRef) {}, true},
+        {"clipped to a rectangle", [](CGContextRef c) { CGContextClipToRect(c, CGRectMake(1, 1, 5, 5)); }, true},
+        {"alpha", [](CGContextRef c) { CGContextSetAlpha(c, 0.5); }, false},
+        {"blend mode", [](CGContextRef c) { CGContextSetBlendMode(c, kCGBlendModeMultiply); }, false},
+        {"shadow", [](CGContextRef c) { CGContextSetShadow(c, CGSizeMake(1, 1), 1); }, false},
+        {"mask", [&](CGContextRef c) { CGContextClipToMask(c, CGRectMake(0, 0, 4, 4), mask); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TestBitmap bitmap(8, 8);
+        row.set(bitmap.context());
+        EXPECT_EQ(CGContextDrawsPlainly(bitmap.context()), row.plain);
+    }
+    EXPECT_FALSE(CGContextDrawsPlainly(nullptr));
+}
+
 TEST(CGContextShadow, NoneWithoutOffsetAndBlurOrWithNilColour)
 {
     for (int variant = 0; variant < 2; ++variant) {

@@ -155,6 +155,19 @@ TEST_F(Text, MeasuringWrapsInTheGivenWidth)
         NSStringDrawing::boundingRectWithSize(CFSTR("word word"), CGSizeMake(one.width * 0.75f, 1000), 0, attributes);
     EXPECT_NEAR(single.size.height, lineHeight, 0.1) << "one line without the line-fragment option";
     EXPECT_LT(single.origin.y, 0) << "from the baseline";
+
+    // Laid out texts are remembered: asked again in another width, font or
+    // wording, the answer is worked out anew.
+    const CGSize wide = CGSizeMake(one.width * 2, 1000);
+    EXPECT_NEAR(NSStringDrawing::boundingRectWithSize(CFSTR("word word"), wide, NSStringDrawingUsesLineFragmentOrigin,
+                                                      attributes)
+                    .size.height,
+                lineHeight, 0.1);
+    EXPECT_GT(NSStringDrawing::sizeWithAttributes(CFSTR("word word"), Attributes(24)).width, 1.5 * one.width);
+    CFRef<CFMutableStringRef> text(CFStringCreateMutableCopy(nullptr, 0, CFSTR("word word")));
+    EXPECT_EQ(NSStringDrawing::sizeWithAttributes(text, attributes).width, one.width);
+    CFStringAppend(text, CFSTR(" word"));
+    EXPECT_GT(NSStringDrawing::sizeWithAttributes(text, attributes).width, one.width);
 }
 
 TEST_F(Text, QuartzTextStandsOnTheTextMatrix)
