@@ -46,6 +46,7 @@ void CGContextDrawQImage(CGContextObject* context, CGRect rect, const QImage& im
         painter.drawImage(QPointF(0, 0), image);
     };
     operation.bounds = [&] { return imageToQt.mapRect(QRectF(image.rect())).adjusted(-1, -1, 1, 1); };
+    operation.rectangular = imageToQt.type() <= QTransform::TxScale;
     CGContextPaint(context, operation);
 }
 

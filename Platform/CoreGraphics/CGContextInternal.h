@@ -130,6 +130,10 @@ struct CGPaintOperation {
     std::function<QRectF()> bounds;
     // The colour and alpha of the state do not apply (CGContextClearRect).
     bool clearing = false;
+    // One span a row (an upright image or rectangle): tall ones are painted
+    // in bands, see CGContextPaint. A curved shape's rows are several spans
+    // each, which no band short enough keeps from Qt's thread pool.
+    bool rectangular = false;
 };
 
 // Paints through the state: clip and masks, alpha, blend mode, shadow and

@@ -91,14 +91,15 @@ void ApplyClip(QPainter& painter, const CGGState& state, const QTransform& qtToT
     painter.resetTransform();
 }
 
-// Qt's raster engine splits a fill of more than about a hundred rows into
+// Qt's raster engine splits a fill of more than about a hundred spans into
 // pieces for its thread pool and waits for them. For the sizes drawn here
 // (a card is a few hundred rows) handing the pieces over costs more than
-// the work, many times more on a virtual machine, so tall paints are made
-// in bands short enough to stay on this thread. A band is a clip of whole
-// pixel rows (device space): no pixel comes out otherwise. Under a clip of
-// curved edges every band would cut the curve again, which costs more than
-// it saves: such paints are made whole.
+// the work, many times more on a virtual machine, so tall paints of one
+// span a row (images, rectangles) are made in bands short enough to stay on
+// this thread. A band is a clip of whole pixel rows (device space): no
+// pixel comes out otherwise. Under a clip of curved edges every band would
+// cut the curve again, which costs more than it saves: such paints are
+// made whole.
 constexpr int kBandRows = 64;
 
 bool ClipsToRectangles(const CGGState& state)
@@ -361,8 +362,8 @@ void CGContextPaint(CGContextObject* context, const CGPaintOperation& operation)
             painter.setOpacity(state.alpha);
             painter.setCompositionMode(CGBlendModeToQt(state.blendMode));
         }
-        PaintInBands(painter, toTarget.mapRect(operation.bounds()).toAlignedRect(), ClipsToRectangles(state),
-                     [&] { operation.paint(painter, toTarget); });
+        PaintInBands(painter, toTarget.mapRect(operation.bounds()).toAlignedRect(),
+                     operation.rectangular && ClipsToRectangles(state), [&] { operation.paint(painter, toTarget); });
         return;
     }
 
@@ -389,7 +390,8 @@ void CGContextPaint(CGContextObject* context, const CGPaintOperation& operation)
             QPainter painter(&coverage);
             SetHints(painter, context);
             const QTransform toCoverage = QTransform::fromTranslate(margin - area.x(), margin - area.y());
-            PaintInBands(painter, coverage.rect(), true, [&] { operation.paint(painter, toCoverage); });
+            PaintInBands(painter, coverage.rect(), operation.rectangular,
+                         [&] { operation.paint(painter, toCoverage); });
         }
         const QImage shadowImage = ShadowOf(coverage, sigma, state.shadow.color);
         const QPoint origin = context->TargetOrigin();
@@ -402,14 +404,15 @@ void CGContextPaint(CGContextObject* context, const CGPaintOperation& operation)
         painter.setCompositionMode(CGBlendModeToQt(state.blendMode));
         const bool banded = ClipsToRectangles(state);
         PaintInBands(painter, QRect(at, shadowImage.size()), banded, [&] { painter.drawImage(at, shadowImage); });
-        PaintInBands(painter, area.translated(-origin), banded, [&] { operation.paint(painter, toTarget); });
+        PaintInBands(painter, area.translated(-origin), banded && operation.rectangular,
+                     [&] { operation.paint(painter, toTarget); });
         return;
     }
     QImage buffer = CGNewSurface(area.size());
     {
         QPainter painter(&buffer);
         SetHints(painter, context);
-        PaintInBands(painter, buffer.rect(), true,
+        PaintInBands(painter, buffer.rect(), operation.rectangular,
                      [&] { operation.paint(painter, QTransform::fromTranslate(-area.x(), -area.y())); });
     }
     if (shadow) {
@@ -512,5 +515,6 @@ void CGContextEndTransparencyLayer(CGContextRef c)
         painter.drawImage(placed.topLeft(), pixels, drawn);
     };
     operation.bounds = [&] { return QRectF(placed); };
+    operation.rectangular = true;
     CGContextPaint(context, operation);
 }

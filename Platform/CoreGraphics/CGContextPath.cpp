@@ -119,6 +119,9 @@ void CGContextFillQtPath(CGContextObject* context, const QPainterPath& path, con
         }
     };
     operation.bounds = [&] { return path.controlPointRect().adjusted(-1, -1, 1, 1); };
+    QPainterPath box;
+    box.addRect(path.boundingRect());
+    operation.rectangular = path == box;
     CGContextPaint(context, operation);
 }
 
