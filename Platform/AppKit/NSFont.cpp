@@ -2,6 +2,8 @@
 
 #include <Foundation/NSString.h>
 
+#include <CoreGraphics/CGContextInternal.h>
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -50,7 +52,7 @@ NSFont* NSFont::fontWithName(const NSString* name, CGFloat size)
     if (qGuiApp == nullptr || name == nullptr)
         return nullptr;
     const QString wanted = QStringOf(name);
-    const QStringList families = QFontDatabase::families();
+    const QStringList families = CGFontFamilies();
     auto familyNamed = [&](const QString& name) {
         return std::find_if(families.begin(), families.end(),
                             [&](const QString& family) { return family.compare(name, Qt::CaseInsensitive) == 0; });

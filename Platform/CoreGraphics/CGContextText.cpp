@@ -201,11 +201,31 @@ bool CGHaveFonts()
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
+// Asking Qt lists every family again, and a card's rows each ask for theirs.
+QStringList CGFontFamilies()
+{
+    static QStringList families;
+    static const QGuiApplication* listedFor = nullptr;
+    static bool current = false;
+    if (!CGHaveFonts())
+        return QStringList();
+    if (listedFor != qGuiApp) {
+        listedFor = qGuiApp;
+        current = false;
+        QObject::connect(qGuiApp, &QGuiApplication::fontDatabaseChanged, qGuiApp, [] { current = false; });
+    }
+    if (!current) {
+        families = QFontDatabase::families();
+        current = true;
+    }
+    return families;
+}
+
 std::optional<QFont> CGFontNamed(const QString& name)
 {
     if (!CGHaveFonts() || name.isEmpty())
         return std::nullopt;
-    const QStringList families = QFontDatabase::families();
+    const QStringList families = CGFontFamilies();
     for (const QString& family : families)
         if (family.compare(name, Qt::CaseInsensitive) == 0)
             return QFont(family);

@@ -69,6 +69,9 @@ bool CGHaveFonts();
 // An installed font by "Family", "Family Style" or "Family-Style"; nothing
 // when none matches (or without the GUI application).
 std::optional<QFont> CGFontNamed(const QString& name);
+// The installed font families (Qt's list), kept until the application's
+// fonts change; empty without a GUI application. Main thread.
+QStringList CGFontFamilies();
 // Fonts are measured and drawn at 72 dots per inch here, so that a font of
 // n points is n pixels high: this device says so to Qt's text layout.
 QPaintDevice* CGPointResolutionDevice();

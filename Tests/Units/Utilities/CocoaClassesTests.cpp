@@ -6,6 +6,8 @@
 #include <Units/Utilities/CocoaUtilities.h>
 
 #include <QColor>
+#include <QFile>
+#include <QFontDatabase>
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
@@ -182,6 +184,33 @@ TEST_F(CocoaClasses, Fonts)
     NSFont* bold = NSFont::boldSystemFontOfSize(13);
     EXPECT_FALSE(bold->isEqual(system));
     EXPECT_GT(bold->widthOfString(text), system->widthOfString(text));
+}
+
+// The families are remembered between lookups, and forgotten when the
+// application's fonts change: a family added is found, one removed is not.
+TEST_F(CocoaClasses, FontsAddedAndRemovedAreSeenAtOnce)
+{
+    // DejaVu Sans renamed "Brindlet Tx": its names are in ASCII and UTF-16.
+    QFile original(BRINDLET_FIXTURES_DIR "/Fonts/DejaVuSans.ttf");
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    QByteArray bytes = original.readAll();
+    bytes.replace(QByteArray("DejaVu Sans"), QByteArray("Brindlet Tx"));
+    const QString wide = QStringLiteral("DejaVu Sans"), renamed = QStringLiteral("Brindlet Tx");
+    QByteArray wideName, wideRenamed;
+    for (int i = 0; i < wide.size(); ++i) {
+        wideName.append('\0').append(char(wide[i].unicode()));
+        wideRenamed.append('\0').append(char(renamed[i].unicode()));
+    }
+    bytes.replace(wideName, wideRenamed);
+
+    EXPECT_EQ(NSFont::fontWithName(S("Brindlet Tx"), 12), nullptr);
+    const int id = QFontDatabase::addApplicationFontFromData(bytes);
+    ASSERT_GE(id, 0);
+    NSFont* added = NSFont::fontWithName(S("Brindlet Tx"), 12);
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->familyName()->UTF8String(), "Brindlet Tx");
+    ASSERT_TRUE(QFontDatabase::removeApplicationFont(id));
+    EXPECT_EQ(NSFont::fontWithName(S("Brindlet Tx"), 12), nullptr);
 }
 
 TEST_F(CocoaClasses, DescriptionsAsShortStrings)
