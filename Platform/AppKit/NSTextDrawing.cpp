@@ -356,9 +356,15 @@ struct LinesKey {
 
 constexpr size_t kRememberedLayouts = 32;
 thread_local std::list<std::pair<LinesKey, std::shared_ptr<const Lines>>> tRememberedLayouts;
+// The fonts' generation the remembered texts were laid out in.
+thread_local unsigned tRememberedGeneration = 0;
 
 std::shared_ptr<const Lines> LinesFor(const QString& text, const TextStyle& style, qreal width)
 {
+    if (const unsigned generation = CGFontGeneration(); generation != tRememberedGeneration) {
+        tRememberedLayouts.clear();
+        tRememberedGeneration = generation;
+    }
     LinesKey key{text, style.font, style.alignment, style.lineBreak, width};
     for (auto entry = tRememberedLayouts.begin(); entry != tRememberedLayouts.end(); ++entry) {
         if (entry->first == key) {

@@ -6,6 +6,9 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QRawFont>
+#include <QThread>
+
+#include <atomic>
 
 struct CGFontObject final : CFRuntimeObject {
     explicit CGFontObject(QFont qtFont) : CFRuntimeObject(CGFontGetTypeID()), font(std::move(qtFont)) {}
@@ -201,22 +204,48 @@ bool CGHaveFonts()
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
+namespace {
+
+std::atomic<unsigned> gFontGeneration{0};
+
+// The application whose fonts are watched; nil once it is gone (another
+// one may come at the same address).
+const QGuiApplication* gWatched = nullptr;
+
+// On the application's thread: a new application, or a change of its
+// fonts, starts a new generation.
+void WatchTheFonts()
+{
+    if (!CGHaveFonts() || gWatched == qGuiApp || QThread::currentThread() != qGuiApp->thread())
+        return;
+    gWatched = qGuiApp;
+    ++gFontGeneration;
+    QObject::connect(qGuiApp, &QGuiApplication::fontDatabaseChanged, qGuiApp, [] { ++gFontGeneration; });
+    QObject::connect(qGuiApp, &QObject::destroyed, [] {
+        gWatched = nullptr;
+        ++gFontGeneration;
+    });
+}
+
+}  // namespace
+
+unsigned CGFontGeneration()
+{
+    WatchTheFonts();
+    return gFontGeneration.load();
+}
+
 // Asking Qt lists every family again, and a card's rows each ask for theirs.
 QStringList CGFontFamilies()
 {
     static QStringList families;
-    static const QGuiApplication* listedFor = nullptr;
-    static bool current = false;
+    static unsigned listedIn = 0;
     if (!CGHaveFonts())
         return QStringList();
-    if (listedFor != qGuiApp) {
-        listedFor = qGuiApp;
-        current = false;
-        QObject::connect(qGuiApp, &QGuiApplication::fontDatabaseChanged, qGuiApp, [] { current = false; });
-    }
-    if (!current) {
+    const unsigned generation = CGFontGeneration();
+    if (listedIn != generation) {
         families = QFontDatabase::families();
-        current = true;
+        listedIn = generation;
     }
     return families;
 }

@@ -72,6 +72,9 @@ std::optional<QFont> CGFontNamed(const QString& name);
 // The installed font families (Qt's list), kept until the application's
 // fonts change; empty without a GUI application. Main thread.
 QStringList CGFontFamilies();
+// Changes whenever the application's fonts change (or the application is
+// another): what was worked out from fonts before is stale then.
+unsigned CGFontGeneration();
 // Fonts are measured and drawn at 72 dots per inch here, so that a font of
 // n points is n pixels high: this device says so to Qt's text layout.
 QPaintDevice* CGPointResolutionDevice();
