@@ -10,6 +10,7 @@
 #include <Sources/Interface/UMainWindow.h>
 #include <Sources/Interface/UScreen.h>
 #include <Sources/Tasks/TasksInitialization.h>
+#include <Sources/Tasks/UBrindlet.h>
 #include <Sources/UBrindletApplication.h>
 #include <SpriteEngine/SpriteEngineInitialization.h>
 #include <Units/RuntimeProfile.h>
@@ -17,6 +18,8 @@
 #include <CarbonCore/CarbonEventLoop.h>
 #include <CarbonCore/CarbonEvents.h>
 #include <CoreFoundation/CFBundle.h>
+#include <CoreFoundation/CFDate.h>
+#include <Foundation/NSDate.h>
 #include <HIToolbox/MacWindows.h>
 #include <Support/Diagnostics.h>
 
@@ -24,6 +27,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -100,6 +104,34 @@ inline std::string RowText(Random& random)
         " <draft>", ""};
     return std::string(verbs[random.Below(std::size(verbs))]) + " " + objects[random.Below(std::size(objects))] +
            tails[random.Below(std::size(tails))];
+}
+
+// Appends the benchmark rows' row number `row` to the card: every fifth
+// nested in the row before it, every third with a due date within [-8, 32)
+// days of `now` (some past, so some are overdue), every seventh done.
+// `parent` is the last top-level row, kept between calls.
+inline brindlet::TTask* AddBenchmarkRow(brindlet::TBrindlet* card, CFStringRef text, int row, brindlet::TTask*& parent,
+                                        Random& random, CFAbsoluteTime now)
+{
+    brindlet::TTask* task = nullptr;
+    if (row % 5 == 4 && parent != nullptr) {
+        parent->Select();
+        task = card->AddTask(text, brindlet::kInsertIntoSelection);
+    } else {
+        task = card->AddTask(text, brindlet::kInsertLast);
+        parent = task;
+    }
+    if (task == nullptr)
+        Fail("a row could not be added");
+    if (row % 3 == 0) {
+        const double days = double(int(random.Below(40)) - 8);
+        NSDate* due = NSDate::newWithTimeIntervalSinceReferenceDate(std::floor(now / 86400 + days) * 86400);
+        task->SetDueDate(due);
+        due->release();
+    }
+    if (row % 7 == 6)
+        task->SetCompleted(true);
+    return task;
 }
 
 inline double Median(std::vector<double> values)

@@ -132,24 +132,7 @@ void BuildSheet(brindlet::TScreen* screen)
         brindlet::TTask* parent = nullptr;
         for (int row = 0; row < kRowsPerCard; ++row) {
             CFRef<CFStringRef> text(CFStringCreateWithUTF8(RowText(random)));
-            brindlet::TTask* task = nullptr;
-            if (row % 5 == 4 && parent != nullptr) {
-                parent->Select();
-                task = card->AddTask(text, brindlet::kInsertIntoSelection);
-            } else {
-                task = card->AddTask(text, brindlet::kInsertLast);
-                parent = task;
-            }
-            if (task == nullptr)
-                Fail("a row could not be added");
-            if (row % 3 == 0) {
-                const double days = double(int(random.Below(40)) - 8);
-                NSDate* due = NSDate::newWithTimeIntervalSinceReferenceDate(std::floor(now / 86400 + days) * 86400);
-                task->SetDueDate(due);
-                due->release();
-            }
-            if (row % 7 == 6)
-                task->SetCompleted(true);
+            AddBenchmarkRow(card, text, row, parent, random, now);
         }
     }
     screen->StopEditing();
@@ -296,15 +279,17 @@ int main(int argc, char** argv)
         if (!screen->LoadSheet(file))
             Fail("the screen refused its own sheet file");
     };
-    // The sheet is saved and loaded back before anything is timed, and each
-    // is seen to have done its work.
+    // The sheet is saved and loaded back before anything else is timed, and
+    // each is seen to have done its work. That first load, the sheet's first
+    // in this process, is reported apart from the warm rounds.
+    double firstLoad = 0;
     {
         Diagnostics::Capture quiet;
         save();
         if (screen->IsModified())
             Fail("the save left the sheet modified");
         CheckSavedFile(file, path);
-        load();
+        firstLoad = MillisecondsOf(load);
         CheckLoadedSheet(screen);
         RunLoopPass();
     }
@@ -325,34 +310,24 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     // Each operation on its own first.
-    benchmark::RegisterBenchmark("Sheet/Save",
-                                 [&](benchmark::State& state) {
-                                     Diagnostics::Capture quiet;
-                                     for (auto _ : state) {
-                                         save();
-                                         state.PauseTiming();
-                                         quiet.Clear();
-                                         RunLoopPass();
-                                         state.ResumeTiming();
-                                     }
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Iterations(20);
-    benchmark::RegisterBenchmark("Sheet/Load",
-                                 [&](benchmark::State& state) {
-                                     Diagnostics::Capture quiet;
-                                     for (auto _ : state) {
-                                         load();
-                                         state.PauseTiming();
-                                         quiet.Clear();
-                                         RunLoopPass();
-                                         state.ResumeTiming();
-                                     }
-                                 })
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Iterations(20);
+    auto registerTimed = [](const char* name, const std::function<void()>& operation) {
+        benchmark::RegisterBenchmark(name,
+                                     [operation](benchmark::State& state) {
+                                         Diagnostics::Capture quiet;
+                                         for (auto _ : state) {
+                                             operation();
+                                             state.PauseTiming();
+                                             quiet.Clear();
+                                             RunLoopPass();
+                                             state.ResumeTiming();
+                                         }
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(20);
+    };
+    registerTimed("Sheet/Save", save);
+    registerTimed("Sheet/Load", load);
     benchmark::RegisterBenchmark("Parse/Ours", [&](benchmark::State& state) {
         for (auto _ : state)
             ParseOurs(bytes);
@@ -417,6 +392,8 @@ int main(int argc, char** argv)
                 Percentile(saves, 0.95), Median(saves) / kSaveGoalMs, Median(saves) <= kSaveGoalMs ? "met" : "NOT met");
     std::printf("load: median %.2f ms, p95 %.2f ms; ratio to the 30 ms goal %.2f (%s)\n", Median(loads),
                 Percentile(loads, 0.95), Median(loads) / kLoadGoalMs, Median(loads) <= kLoadGoalMs ? "met" : "NOT met");
+    std::printf("load, the first of this file in this process: %.2f ms; ratio to the 30 ms goal %.2f\n", firstLoad,
+                firstLoad / kLoadGoalMs);
     std::printf("parse: time ratio ours / libplist %.2f (median of rounds; below 1 is ours faster)\n",
                 Median(parseRatios));
     std::fflush(stdout);

@@ -222,24 +222,7 @@ int main(int argc, char** argv)
     for (int row = 0; row < kRows; ++row) {
         const std::string text = RowText(random);
         CFRef<CFStringRef> string(CFStringCreateWithUTF8(text));
-        brindlet::TTask* task = nullptr;
-        if (row % 5 == 4 && parent != nullptr) {
-            parent->Select();
-            task = card->AddTask(string, brindlet::kInsertIntoSelection);
-        } else {
-            task = card->AddTask(string, brindlet::kInsertLast);
-            parent = task;
-        }
-        if (task == nullptr)
-            Fail("a row could not be added");
-        if (row % 3 == 0) {
-            const double days = double(int(random.Below(40)) - 8);
-            NSDate* due = NSDate::newWithTimeIntervalSinceReferenceDate(std::floor(now / 86400 + days) * 86400);
-            task->SetDueDate(due);
-            due->release();
-        }
-        if (row % 7 == 6)
-            task->SetCompleted(true);
+        brindlet::TTask* task = AddBenchmarkRow(card, string, row, parent, random, now);
         texts.push_back(text);
         rows.push_back(task);
     }

@@ -277,7 +277,6 @@ struct Lines {
 
 struct LaidOutText {
     std::shared_ptr<const Lines> lines;
-    const QTextLayout* layout = nullptr;
     int fittingLines = 0;  // lines whose whole height fits
     qreal widest = 0;
     qreal height = 0;  // all lines
@@ -385,7 +384,6 @@ LaidOutText LayOut(const QString& text, const TextStyle& style, qreal width, qre
 {
     LaidOutText out;
     out.lines = LinesFor(text, style, width);
-    out.layout = out.lines->layout.get();
     out.widest = out.lines->widest;
     out.height = out.lines->bottoms.empty() ? 0 : out.lines->bottoms.back();
     for (const qreal bottom : out.lines->bottoms) {
@@ -412,7 +410,7 @@ void DrawLaidOut(NSGraphicsContext* graphics, const LaidOutText& laid, int lines
     // glyphs' overhang is the slack below), not the whole width of the box.
     QRectF inked;
     for (int i = 0; i < lines; ++i) {
-        const QTextLine line = laid.layout->lineAt(i);
+        const QTextLine line = laid.lines->layout->lineAt(i);
         const QList<QGlyphRun> lineRuns = line.glyphRuns();
         for (const QGlyphRun& run : lineRuns)
             inked |= run.boundingRect();
@@ -425,7 +423,7 @@ void DrawLaidOut(NSGraphicsContext* graphics, const LaidOutText& laid, int lines
     if (style.shadow)
         SetShadow(port, style.shadow);
     const QTransform textToQt = textToUser * context->UserToQt();
-    const QRectF area = clipToWidth ? QRectF(0, 0, width, bottom) : laid.layout->boundingRect();
+    const QRectF area = clipToWidth ? QRectF(0, 0, width, bottom) : laid.lines->layout->boundingRect();
     CGPaintOperation operation;
     operation.paint = [&](QPainter& painter, const QTransform& qtToTarget) {
         painter.setRenderHint(QPainter::TextAntialiasing, CGContextAntialiases(context));
@@ -482,7 +480,7 @@ void drawAtPoint(CFStringRef text, NSPoint point, const NSAttributeDictionary* a
     const TextStyle style = StyleOf(attributes);
     const LaidOutText laid = LayOut(TextOf(text), style, kUnlimited, kUnlimited);
     const qreal top = graphics->isFlipped() ? point.y : point.y + laid.height;
-    DrawLaidOut(graphics, laid, laid.layout->lineCount(), style, TextToUser(graphics, point.x, top), false, 0);
+    DrawLaidOut(graphics, laid, laid.lines->layout->lineCount(), style, TextToUser(graphics, point.x, top), false, 0);
 }
 
 void drawAtPoint(const NSString* text, NSPoint point, const NSAttributeDictionary* attributes)
@@ -518,7 +516,7 @@ NSRect boundingRectWithSize(CFStringRef text, NSSize size, NSStringDrawingOption
     QString first = TextOf(text);
     first = first.left(first.indexOf(QChar::LineSeparator) < 0 ? first.size() : first.indexOf(QChar::LineSeparator));
     const LaidOutText laid = LayOut(first, style, kUnlimited, kUnlimited);
-    const qreal descent = laid.layout->lineCount() ? laid.layout->lineAt(0).descent() : 0;
+    const qreal descent = laid.lines->layout->lineCount() ? laid.lines->layout->lineAt(0).descent() : 0;
     return CGRectMake(0, -CGFloat(descent), CGFloat(laid.widest), CGFloat(laid.height));
 }
 

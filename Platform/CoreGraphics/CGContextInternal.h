@@ -162,8 +162,9 @@ QImage CGBlurAlpha(const QImage& alpha, double sigma);
 // layout than the surface's, a copy in the surface's layout that the image
 // keeps for its later draws.
 QImage CGImageGetDrawableQImage(CGImageRef image, const QColor& fill, QImage::Format target);
-// True when every pixel of a colour or alpha-only image is fully transparent
-// (false for masks); worked out once per image.
+// True when every pixel of a small colour or alpha-only image (at most 64 ×
+// 64 pixels) is fully transparent; false for masks and larger images.
+// Worked out once per image.
 bool CGImageIsFullyTransparent(CGImageRef image);
 
 // Draws `image` (premultiplied, ready to paint) stretched over `rect` in

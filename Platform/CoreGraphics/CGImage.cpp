@@ -295,7 +295,11 @@ bool CGImageIsFullyTransparent(CGImageRef image)
 {
     const CGImageObject* object = AsImage(image);
     // Masks stencil the colour they are drawn with; they are never skipped.
-    if (object == nullptr || object->mask || !object->image.hasAlphaChannel())
+    // Only small images are looked at (the pieces of a picture): a large one
+    // is drawn once or twice, and looking would cost as much as drawing.
+    constexpr qint64 kLargestExamined = 64 * 64;
+    if (object == nullptr || object->mask || !object->image.hasAlphaChannel() ||
+        qint64(object->image.width()) * object->image.height() > kLargestExamined)
         return false;
     std::call_once(object->clearOnce, [object] {
         const QImage alpha = object->image.convertToFormat(QImage::Format_Alpha8);
