@@ -33,7 +33,7 @@ start() {
     pid=$!
     pids+=("$pid")
     window=""
-    find_window() { window=$(xdotool search --onlyvisible --pid "$pid" --name '^Brindlet$' 2>/dev/null | head -n 1); [[ -n $window ]]; }
+    find_window() { window=$(program_window "$pid" Brindlet); }
     eventually find_window || fail "$name: no desktop window appeared"
     # The window manager has taken it in once it says where it is.
     eventually has_frame || fail "$name: the window manager did not take the window"
@@ -93,8 +93,16 @@ eventually find_beneath || fail "the window beneath did not appear"
 start normal "<key>user.TPreferences.placeOverDesktop</key><false/>
 <key>user.TPreferences.windowBehaviorTransient</key><false/>
 <key>user.TPreferences.dashboardActivation</key><false/>"
+# Every window of the program, for a failure to name what it saw.
+program_windows() {
+    local id
+    for id in $(xdotool search --pid "$pid" 2>/dev/null); do
+        echo "window $id$([[ $id == "$window" ]] && echo " (tested)"): $(xprop -id "$id" WM_NAME _NET_WM_WINDOW_TYPE _NET_WM_STATE 2>/dev/null | tr '\n' ' ')"
+    done
+}
 for state in BELOW ABOVE STICKY SKIP_TASKBAR SKIP_PAGER; do
-    has_state "$state" && fail "at the normal level, the window has $state: $(states)"
+    has_state "$state" && fail "at the normal level, the window has $state: $(states)
+$(program_windows)"
 done
 on_all_desktops && fail "at the normal level, the window is on every workspace"
 # The desktop window is the upper of the two where they overlap.

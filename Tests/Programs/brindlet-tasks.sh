@@ -41,7 +41,7 @@ start() {
     pid=$!
     pids+=("$pid")
     window=""
-    find_window() { window=$(xdotool search --onlyvisible --pid "$pid" --name '^Brindlet$' 2>/dev/null | head -n 1); [[ -n $window ]]; }
+    find_window() { window=$(program_window "$pid" Brindlet); }
     eventually find_window || fail "$name: no desktop window appeared"
     opened() { grep -qF "Opened the sheet $sheet." "$scratch/$name.log"; }
     eventually opened || fail "$name: the demo sheet was not opened"

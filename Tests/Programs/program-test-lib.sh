@@ -2,7 +2,8 @@
 # What the scripts that drive the real programs share; sourced, with the
 # script's name: `source program-test-lib.sh <name>`. It makes $scratch (a
 # scratch folder removed at the end, with every program whose process id
-# was added to $pids), and offers fail, eventually and write_preferences.
+# was added to $pids), and offers fail, eventually, program_window and
+# write_preferences.
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
 pids=()
@@ -24,6 +25,19 @@ fail() {
         [[ -s $log ]] && sed "s|^|$(basename "$log" .log): |" "$log" >&2
     done
     exit 1
+}
+
+# program_window <pid> <title>: prints the program's visible window of that
+# exact title that is not a dock (the menu bar strip is one), if any.
+program_window() {
+    local id type
+    for id in $(xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null); do
+        type=$(xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null || true)
+        [[ $type == *_NET_WM_WINDOW_TYPE_DOCK* ]] && continue
+        echo "$id"
+        return 0
+    done
+    return 1
 }
 
 # Waits up to 10 s for the command to succeed.
