@@ -135,5 +135,8 @@ int main(int argc, char** argv)
 
     CatchTerminationSignals();
     ScheduleScreenshot();
-    return brindlet::TBrindletApplication::Main();
+    const int status = brindlet::TBrindletApplication::Main();
+    // The answers to the last requests leave before the name does.
+    EndSingleInstance();
+    return status;
 }

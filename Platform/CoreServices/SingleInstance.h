@@ -38,7 +38,10 @@
 Boolean LaunchSingleInstance(CFStringRef bundleIdentifier, int argc, const char* const* argv);
 
 // Gives the name up and stops serving the object (the bus does as much
-// when the process ends). Nothing when this launch is no instance.
+// when the process ends). Nothing when this launch is no instance. Giving
+// the name up is a round trip to the bus, so the answers to requests
+// handled before it have left this process when it returns: a program
+// that ends calls it last, and no request it answered goes unanswered.
 void EndSingleInstance();
 
 // The bus name of a bundle identifier's instance (nil: the main

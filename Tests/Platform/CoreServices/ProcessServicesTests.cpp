@@ -359,6 +359,10 @@ TEST(ProcessServicesChild, DISABLED_Run)
         EXPECT_TRUE(RunUntil([&] { return record.log.size() >= expected.size(); }, 60));
         EXPECT_EQ(record.log, expected);
         SetApplicationWindowsHook(nullptr);
+        // Ends as a program does: the answer to the last request leaves
+        // before the name (without it, the request that came last could
+        // be left unanswered by a process already gone).
+        EndSingleInstance();
     } else {
         FAIL() << "unknown role " << role;
     }
