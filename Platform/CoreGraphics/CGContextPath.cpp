@@ -119,9 +119,13 @@ void CGContextFillQtPath(CGContextObject* context, const QPainterPath& path, con
         }
     };
     operation.bounds = [&] { return path.controlPointRect().adjusted(-1, -1, 1, 1); };
-    QPainterPath box;
-    box.addRect(path.boundingRect());
-    operation.rectangular = path == box;
+    // A rectangle's path is a move and four lines; anything else is no
+    // rectangle and needs no comparison.
+    operation.rectangular = path.elementCount() == 5 && [&] {
+        QPainterPath box;
+        box.addRect(path.boundingRect());
+        return path == box;
+    }();
     CGContextPaint(context, operation);
 }
 

@@ -341,8 +341,6 @@ private:
     // Renews the text heights for `width` (the font's line, and the laid
     // out text's height) without drawing.
     void MeasureText(NSAttributeDictionary* attributes, CGFloat width);
-    // The text in `rect` at the height measured last, with its shadow.
-    void DrawMeasuredText(NSAttributeDictionary* attributes, CGRect rect, CGContextRef context);
     void ForgetPaintPlan();
 
     // What Layout worked out for Paint. The images are the row artwork,

@@ -277,8 +277,10 @@ void TTask::Paint(CGContextRef context)
         }
     }
 
+    // Through DrawText, which a kind of row may draw its own way; the text
+    // Layout measured at this width is found again, not laid out anew.
     if (plan_.textAttributes != nullptr)
-        DrawMeasuredText(plan_.textAttributes, GetTextFrame(), context);
+        DrawText(plan_.textAttributes, GetTextFrame(), context);
     CGContextClearShadow(context);
 }
 
@@ -298,8 +300,11 @@ void TTask::MeasureText(NSAttributeDictionary* attributes, CGFloat width)
     textHeight_ = std::max(baseTextHeight_, static_cast<SInt32>(std::lround(laid.size.height)));
 }
 
-void TTask::DrawMeasuredText(NSAttributeDictionary* attributes, CGRect rect, CGContextRef context)
+void TTask::DrawText(NSAttributeDictionary* attributes, CGRect rect, CGContextRef context)
 {
+    if (attributes == nullptr || text_ == nullptr)
+        return;
+    MeasureText(attributes, rect.size.width);
     NSAttributeDictionary* shadowed = attributes->mutableCopy();
     NSShadow* shadow = NSShadow::shadow();
     shadow->setShadowOffset(NSMakeSize(0, -1));
@@ -311,14 +316,6 @@ void TTask::DrawMeasuredText(NSAttributeDictionary* attributes, CGRect rect, CGC
     NSGraphicsContextCloseCGContext(context);
     shadowed->release();
     CGContextClearShadow(context);
-}
-
-void TTask::DrawText(NSAttributeDictionary* attributes, CGRect rect, CGContextRef context)
-{
-    if (attributes == nullptr || text_ == nullptr)
-        return;
-    MeasureText(attributes, rect.size.width);
-    DrawMeasuredText(attributes, rect, context);
 }
 
 void TTask::DrawSelection(CGContextRef context)

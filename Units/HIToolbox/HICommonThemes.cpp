@@ -131,17 +131,17 @@ void DrawPicture(CGContextRef context, const std::array<PlacedPiece, N>& pieces)
             covered = CGRectUnion(covered, piece.rect);
     if (CGRectIsNull(covered))
         return;
-    if (CGContextDrawsPlainly(context)) {
-        for (const PlacedPiece& piece : pieces)
-            if (piece.Drawn())
-                HIViewDrawCGImage(context, &piece.rect, piece.image);
-        return;
-    }
-    CGContextBeginTransparencyLayerWithRect(context, covered, nullptr);
+    const bool layered = !CGContextDrawsPlainly(context);
+    if (layered)
+        CGContextBeginTransparencyLayerWithRect(context, covered, nullptr);
     struct LayerEnd {
-        CGContextRef context;
-        ~LayerEnd() { CGContextEndTransparencyLayer(context); }
-    } end{context};
+        CGContextRef context;  // nil: no layer to end
+        ~LayerEnd()
+        {
+            if (context != nullptr)
+                CGContextEndTransparencyLayer(context);
+        }
+    } end{layered ? context : nullptr};
     for (const PlacedPiece& piece : pieces)
         if (piece.Drawn())
             HIViewDrawCGImage(context, &piece.rect, piece.image);
